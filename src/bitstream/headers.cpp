@@ -1,0 +1,150 @@
+#include "bitstream/headers.h"
+
+#include <cmath>
+
+#include "bitstream/bit_writer.h"
+#include "driver/encoder_state.h"
+#include "ratecontrol/vbv.h"
+
+const unsigned char scan_table[2][64] = {
+    {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63},
+    {0,  8,  16, 24, 1,  9,  2,  10, 17, 25, 32, 40, 48, 56, 57, 49, 41, 33, 26, 18, 3,  11,
+     4,  12, 19, 27, 34, 42, 50, 58, 35, 43, 51, 59, 20, 28, 5,  13, 6,  14, 21, 29, 36, 44,
+     52, 60, 37, 45, 53, 61, 22, 30, 7,  15, 23, 31, 38, 46, 54, 62, 39, 47, 55, 63}};
+
+namespace {
+
+constexpr int picture_start_code = 0x100;
+constexpr int user_data_start_code = 0x1B2;
+constexpr int sequence_header_code = 0x1B3;
+constexpr int extension_start_code = 0x1B5;
+constexpr int sequence_end_code = 0x1B7;
+constexpr int group_start_code = 0x1B8;
+
+constexpr int sequence_extension_id = 1;
+constexpr int sequence_display_extension_id = 2;
+constexpr int picture_coding_extension_id = 8;
+
+void start_code(int code) {
+    align_to_byte();
+    write_bits(code, 32);
+}
+
+int bit_rate_400() { return static_cast<int>(std::ceil(enc.bit_rate / 400.0)); }
+
+void write_matrix(const uint8_t* matrix) {
+    for (int i = 0; i < 64; ++i) write_bits(matrix[scan_table[0][i]], 8);
+}
+
+}  // namespace
+
+void write_sequence_header() {
+    start_code(sequence_header_code);
+    write_bits(enc.horizontal_size, 12);
+    write_bits(enc.vertical_size, 12);
+    write_bits(enc.aspect_ratio_information, 4);
+    write_bits(enc.frame_rate_code, 4);
+    write_bits(bit_rate_400(), 18);
+    write_bits(1, 1);
+    write_bits(enc.vbv_buffer_size, 10);
+    write_bits(enc.constrained_parameters_flag, 1);
+    write_bits(enc.load_intra_quantiser_matrix, 1);
+    if (enc.load_intra_quantiser_matrix) write_matrix(enc.intra_quantiser_matrix);
+    write_bits(enc.load_non_intra_quantiser_matrix, 1);
+    if (enc.load_non_intra_quantiser_matrix) write_matrix(enc.non_intra_quantiser_matrix);
+}
+
+void write_sequence_extension() {
+    start_code(extension_start_code);
+    write_bits(sequence_extension_id, 4);
+    write_bits((enc.profile << 4) | enc.level, 8);
+    write_bits(enc.progressive_sequence, 1);
+    write_bits(enc.chroma_format, 2);
+    write_bits(enc.horizontal_size >> 12, 2);
+    write_bits(enc.vertical_size >> 12, 2);
+    write_bits(bit_rate_400() >> 18, 12);
+    write_bits(1, 1);
+    write_bits(enc.vbv_buffer_size >> 10, 8);
+    write_bits(0, 1);  // low_delay: never signalled
+    write_bits(0, 2);
+    write_bits(0, 5);
+}
+
+void write_sequence_display_extension() {
+    start_code(extension_start_code);
+    write_bits(sequence_display_extension_id, 4);
+    write_bits(enc.video_format, 3);
+    write_bits(1, 1);
+    write_bits(enc.color_primaries, 8);
+    write_bits(enc.transfer_characteristics, 8);
+    write_bits(enc.matrix_coefficients, 8);
+    write_bits(enc.display_horizontal_size, 14);
+    write_bits(1, 1);
+    write_bits(enc.display_vertical_size, 14);
+}
+
+void write_user_data(const char* text) {
+    start_code(user_data_start_code);
+    while (*text) write_bits(static_cast<unsigned char>(*text++), 8);
+}
+
+int frame_to_time_code(int frames) {
+    int fps = static_cast<int>(enc.frame_rate + 0.5);
+    int pictures = frames % fps;
+    int total_seconds = (frames - pictures) / fps;
+    int seconds = total_seconds % 60;
+    int total_minutes = (total_seconds - seconds) / 60;
+    int minutes = total_minutes % 60;
+    int total_hours = (total_minutes - minutes) / 60;
+    int hours = total_hours % 24;
+    return (hours << 19) | (minutes << 13) | (1 << 12) | (seconds << 6) | pictures;
+}
+
+void write_gop_header(int frame, int closed_gop) {
+    start_code(group_start_code);
+    write_bits(frame_to_time_code(frame + enc.time_code_frames), 25);
+    write_bits(closed_gop, 1);
+    write_bits(0, 1);
+}
+
+void write_picture_header() {
+    start_code(picture_start_code);
+    compute_vbv_delay();
+    write_bits(enc.temporal_reference, 10);
+    write_bits(enc.pict_type, 3);
+    write_bits(enc.vbv_delay, 16);
+    if (enc.pict_type == 2 || enc.pict_type == 3) {
+        write_bits(0, 1);
+        write_bits(enc.mpeg1 ? enc.forw_hor_f_code : 7, 3);
+    }
+    if (enc.pict_type == 3) {
+        write_bits(0, 1);
+        write_bits(enc.mpeg1 ? enc.back_hor_f_code : 7, 3);
+    }
+    write_bits(0, 1);
+}
+
+void write_picture_coding_extension() {
+    start_code(extension_start_code);
+    write_bits(picture_coding_extension_id, 4);
+    write_bits(enc.forw_hor_f_code, 4);
+    write_bits(enc.forw_vert_f_code, 4);
+    write_bits(enc.back_hor_f_code, 4);
+    write_bits(enc.back_vert_f_code, 4);
+    write_bits(enc.intra_dc_precision, 2);
+    write_bits(enc.picture_structure, 2);
+    write_bits(enc.picture_structure == 3 ? enc.top_field_first : 0, 1);
+    write_bits(enc.frame_pred_frame_dct, 1);
+    write_bits(0, 1);  // concealment_motion_vectors: never sent
+    write_bits(enc.q_scale_type, 1);
+    write_bits(enc.intra_vlc_format, 1);
+    write_bits(enc.alternate_scan, 1);
+    write_bits(enc.repeat_first_field, 1);
+    write_bits(enc.progressive_frame, 1);  // chroma_420_type
+    write_bits(enc.progressive_frame, 1);
+    write_bits(0, 1);
+}
+
+void write_sequence_end() { start_code(sequence_end_code); }

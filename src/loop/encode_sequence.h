@@ -1,0 +1,4 @@
+// The sequence encoding loop.
+#pragma once
+
+void encode_sequence();

@@ -1,0 +1,15 @@
+// Reading source pictures (formats 0, 1, 2) into a frame buffer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "driver/encoder_state.h"
+
+void load_source_frame(const char* name, frame_planes frame);
+
+void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows);
+void downsample_444_to_422(const uint8_t* src, uint8_t* dst);
+void downsample_422_to_420(const uint8_t* src, uint8_t* dst);
+int header_char(FILE* file);
+int header_integer(FILE* file);

@@ -1,0 +1,58 @@
+// morvane: MPEG-2 / MPEG-1 video encoder.
+#include <cstdio>
+#include <new>
+
+#include "driver/encoder_state.h"
+#include "driver/fatal.h"
+#include "driver/init_encoder.h"
+#include "driver/parameter_file.h"
+#include "driver/quant_matrices.h"
+#include "loop/encode_sequence.h"
+
+namespace {
+
+// Closes a file, reporting a failed write or close through the fatal path.
+void close_checked(FILE* file, const std::string& name) {
+    bool failed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0) failed = true;
+    if (failed) fatal_error(error_text("Couldn't write %s", name.c_str()));
+}
+
+int run(int argc, char** argv) {
+    if (argc != 3) {
+        std::printf("\n%s, %s\n", "morvane V1.2, 96/07/19", "written by the morvane developers");
+        std::printf("Usage: morvane in.par out.m2v\n");
+        return 0;
+    }
+    read_parameter_file(argv[1]);
+    read_quant_matrices();
+    enc.output_file_name = argv[2];
+    enc.output_file = std::fopen(argv[2], "wb");
+    if (!enc.output_file) fatal_error(error_text("Couldn't create output file %s", argv[2]));
+    init_encoder();
+    encode_sequence();
+
+    FILE* output = enc.output_file;
+    enc.output_file = nullptr;
+    close_checked(output, enc.output_file_name);
+    FILE* stats = enc.statistics_file;
+    enc.statistics_file = nullptr;
+    close_checked(stats, stats == stdout ? std::string("standard output") : enc.statistics_file_name);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const fatal_exit& f) {
+        std::fwrite(f.message.data(), 1, f.message.size(), stderr);
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fputs("malloc failed\n\n", stderr);
+        return 1;
+    }
+}

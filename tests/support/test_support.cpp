@@ -1,0 +1,121 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace morvane_test {
+
+temp_dir::temp_dir() {
+    char tmpl[] = "/tmp/morvane_test_XXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+temp_dir::~temp_dir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+run_result run_program(const std::vector<std::string>& argv, const std::string& cwd) {
+    temp_dir io;
+    std::string out_path = io / "stdout", err_path = io / "stderr";
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    run_result r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.out = read_file(out_path);
+    r.err = read_file(err_path);
+    return r;
+}
+
+namespace {
+
+const char* const line_names[50] = {
+    "id_string", "source_name_pattern", "recon_name_pattern", "intra_matrix_file", "non_intra_matrix_file",
+    "statistics_file_name", "input_format", "frame_count", "first_frame_number", "time_code", "N", "M", "mpeg1",
+    "field_pictures", "horizontal_size", "vertical_size", "aspect_ratio_information", "frame_rate_code",
+    "bit_rate", "vbv_buffer_size", "low_delay", "constrained_parameters_flag", "profile", "level",
+    "progressive_sequence", "chroma_format", "video_format", "color_primaries", "transfer_characteristics",
+    "matrix_coefficients", "display_horizontal_size", "display_vertical_size", "intra_dc_precision",
+    "top_field_first", "frame_pred_frame_dct_tab", "concealment_motion_vectors_tab", "q_scale_type_tab",
+    "intra_vlc_format_tab", "alternate_scan_tab", "repeat_first_field", "progressive_frame", "unused", "r",
+    "avg_act", "Xi", "Xp", "Xb", "d0i", "d0p", "d0b"};
+
+const char* const line_defaults[50] = {
+    "morvane test", "src%d", "rec%d", "-", "-", "stats.txt", "0", "3", "0", "00:00:00:00", "6", "3", "0", "0",
+    "64", "48", "2", "3", "400000.0", "16", "0", "0", "4", "8", "1", "1", "1", "5", "5", "5", "64", "48", "0",
+    "0", "1 1 1", "0 0 0", "0 0 0", "0 0 0", "0 0 0", "0", "1", "0", "0", "0.0", "0", "0", "0", "0", "0", "0"};
+
+int line_index(const std::string& name) {
+    for (int i = 0; i < 50; ++i)
+        if (name == line_names[i]) return i;
+    throw std::invalid_argument("unknown parameter line " + name);
+}
+
+}  // namespace
+
+param_file::param_file() {
+    for (int i = 0; i < 50; ++i) lines.emplace_back(line_defaults[i]);
+    motion_lines = {"2 2 11 11", "1 1 3 3", "1 1 7 7", "1 1 3 3", "1 1 7 7"};
+}
+
+param_file& param_file::set(const std::string& name, const std::string& value) {
+    lines[line_index(name)] = value;
+    return *this;
+}
+
+param_file& param_file::motion(const std::vector<std::string>& l) {
+    motion_lines = l;
+    return *this;
+}
+
+const std::string& param_file::get(const std::string& name) const { return lines[line_index(name)]; }
+
+std::string param_file::text() const {
+    std::string t;
+    for (const auto& l : lines) t += l + "\n";
+    for (const auto& l : motion_lines) t += l + "\n";
+    return t;
+}
+
+void param_file::write(const std::string& path) const { write_file(path, text()); }
+
+}  // namespace morvane_test

@@ -1,0 +1,65 @@
+// Shared helpers of the tests: temporary folders, files, running the real
+// binaries, and a parameter-file builder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvane_test {
+
+// A fresh folder under /tmp, removed with everything in it at scope end.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+
+struct run_result {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args (argv[0] is the program) in folder cwd, stdin from
+// /dev/null, capturing stdout and stderr.
+run_result run_program(const std::vector<std::string>& argv, const std::string& cwd);
+
+// The encoder binaries and the sequence generator built with the project.
+inline const char* morvane_bin() { return MORVANE_BIN; }
+inline const char* morvane_dc0_bin() { return MORVANE_DC0_BIN; }
+inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
+inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
+
+// Parameter file with the 50 fixed lines addressed by name and the motion
+// lines as a list. Defaults: a small valid MPEG-2 4:2:0 progressive sequence
+// (64x48, N 6, M 3, frame pictures, 400 kbit/s, statistics to stats.txt).
+class param_file {
+public:
+    param_file();
+    // Sets the line of a named value (names as in the encoder state, e.g.
+    // "N", "bit_rate", "frame_pred_frame_dct_tab", "time_code").
+    param_file& set(const std::string& name, const std::string& value);
+    param_file& set(const std::string& name, long long value) { return set(name, std::to_string(value)); }
+    // Replaces all motion lines (entry 0 forward, then for k >= 1 forward and backward).
+    param_file& motion(const std::vector<std::string>& lines);
+    const std::string& get(const std::string& name) const;
+    std::string text() const;
+    void write(const std::string& path) const;
+
+    std::vector<std::string> lines;         // 50 lines, line 1 first
+    std::vector<std::string> motion_lines;  // 2 * M - 1 lines
+};
+
+}  // namespace morvane_test
