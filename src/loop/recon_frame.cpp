@@ -1,2 +1,42 @@
 #include "loop/recon_frame.h"
-void write_reconstructed_frame(const char*, frame_planes) {}
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "driver/fatal.h"
+#include "driver/name_pattern.h"
+#include "loop/source_frame.h"
+
+namespace {
+
+// Creates name and writes count bytes; a short write or a failed close
+// (a full disk, for instance) is fatal.
+void write_whole_file(const std::string& name, const uint8_t* data, std::size_t count) {
+    FILE* f = std::fopen(name.c_str(), "wb");
+    if (!f) fatal_error(error_text("Couldn't create %s\n", name.c_str()));
+    bool written = std::fwrite(data, 1, count, f) == count;
+    if (std::fclose(f) != 0) written = false;
+    if (!written) fatal_error(error_text("Couldn't write %s", name.c_str()));
+}
+
+}  // namespace
+
+void write_reconstructed_frame(const char* name, frame_planes frame) {
+    if (name[0] == '-') return;
+    const std::string base = name;
+    const std::size_t luma = static_cast<std::size_t>(enc.horizontal_size) * enc.vertical_size;
+    const std::size_t chroma = static_cast<std::size_t>(chroma_columns()) * chroma_rows();
+
+    write_whole_file(compose_file_name(base, ".Y", 128), frame[0], luma);
+    write_whole_file(compose_file_name(base, ".U", 128), frame[1], chroma);
+    write_whole_file(compose_file_name(base, ".V", 128), frame[2], chroma);
+
+    std::unique_ptr<uint8_t[], free_deleter> combined(static_cast<uint8_t*>(std::malloc(luma + 2 * chroma + 1)));
+    if (!combined) fatal_error("malloc failed\n");
+    std::memcpy(combined.get(), frame[0], luma);
+    std::memcpy(combined.get() + luma, frame[1], chroma);
+    std::memcpy(combined.get() + luma + chroma, frame[2], chroma);
+    write_whole_file(compose_file_name(base, ".YUV", 128), combined.get(), luma + 2 * chroma);
+}

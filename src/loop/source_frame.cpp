@@ -1,7 +1,300 @@
 #include "loop/source_frame.h"
-void load_source_frame(const char*, frame_planes) {}
-void extend_borders(uint8_t*, int, int, int, int) {}
-void downsample_444_to_422(const uint8_t*, uint8_t*) {}
-void downsample_422_to_420(const uint8_t*, uint8_t*) {}
-int header_char(FILE*) { return -1; }
-int header_integer(FILE*) { return 0; }
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/fatal.h"
+#include "driver/name_pattern.h"
+
+namespace {
+
+struct file_closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using input_file = std::unique_ptr<FILE, file_closer>;
+
+input_file open_source(const std::string& name) {
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) fatal_error(error_text("Couldn't open %s\n", name.c_str()));
+    return input_file(f);
+}
+
+// Kr, Kg, Kb by matrix_coefficients 1..7.
+constexpr double colour_matrix_table[7][3] = {
+    {0.2125, 0.7154, 0.0721}, {0.299, 0.587, 0.114}, {0.299, 0.587, 0.114}, {0.3, 0.59, 0.11},
+    {0.299, 0.587, 0.114},    {0.299, 0.587, 0.114}, {0.212, 0.701, 0.087},
+};
+
+// PPM work planes, allocated on first use and kept for the run. The size is
+// remembered so that a rebuilt state of another geometry gets fresh planes.
+zeroed_array<uint8_t> full_cb_storage, full_cr_storage, half_cb_storage, half_cr_storage;
+uint8_t* full_cb_plane = nullptr;
+uint8_t* full_cr_plane = nullptr;
+uint8_t* half_cb_plane = nullptr;
+uint8_t* half_cr_plane = nullptr;
+int work_width = 0, work_height = 0, work_chroma_format = 0;
+
+void set_up_work_planes(const frame_planes& frame) {
+    if (enc.chroma_format == 3) {
+        full_cb_plane = frame[1];
+        full_cr_plane = frame[2];
+        return;
+    }
+    if (full_cb_storage && work_width == enc.width && work_height == enc.height &&
+        work_chroma_format == enc.chroma_format)
+        return;
+    std::size_t full = static_cast<std::size_t>(enc.width) * enc.height;
+    full_cb_storage = make_zeroed<uint8_t>(full);
+    full_cr_storage = make_zeroed<uint8_t>(full);
+    if (enc.chroma_format == 1) {
+        half_cb_storage = make_zeroed<uint8_t>(full / 2);
+        half_cr_storage = make_zeroed<uint8_t>(full / 2);
+    } else {
+        half_cb_storage.reset();
+        half_cr_storage.reset();
+    }
+    full_cb_plane = full_cb_storage.get();
+    full_cr_plane = full_cr_storage.get();
+    half_cb_plane = half_cb_storage.get();
+    half_cr_plane = half_cr_storage.get();
+    work_width = enc.width;
+    work_height = enc.height;
+    work_chroma_format = enc.chroma_format;
+}
+
+// Reads the visible rows of one plane; false when the file ends first.
+bool read_plane(FILE* f, uint8_t* plane, int columns, int rows, int stride) {
+    bool whole = true;
+    for (int i = 0; i < rows; ++i) {
+        std::size_t want = static_cast<std::size_t>(columns);
+        if (std::fread(plane + static_cast<std::size_t>(i) * stride, 1, want, f) != want) whole = false;
+    }
+    return whole;
+}
+
+// One picture, Y then U then V, each plane widened right after its rows.
+bool read_planar_picture(FILE* f, const frame_planes& frame) {
+    bool whole = read_plane(f, frame[0], enc.horizontal_size, enc.vertical_size, enc.width);
+    extend_borders(frame[0], enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+    for (int k = 1; k < 3; ++k) {
+        if (!read_plane(f, frame[k], chroma_columns(), chroma_rows(), enc.chrom_width)) whole = false;
+        extend_borders(frame[k], chroma_columns(), chroma_rows(), enc.chrom_width, enc.chrom_height);
+    }
+    return whole;
+}
+
+void read_separate_planes(const std::string& base, const frame_planes& frame) {
+    static const char* const suffixes[3] = {".Y", ".U", ".V"};
+    for (int k = 0; k < 3; ++k) {
+        std::string name = compose_file_name(base, suffixes[k], 128);
+        input_file f = open_source(name);
+        int columns = k == 0 ? enc.horizontal_size : chroma_columns();
+        int rows = k == 0 ? enc.vertical_size : chroma_rows();
+        int stride = k == 0 ? enc.width : enc.chrom_width;
+        bool whole = read_plane(f.get(), frame[k], columns, rows, stride);
+        f.reset();
+        if (!whole) fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
+        extend_borders(frame[k], columns, rows, stride, k == 0 ? enc.height : enc.chrom_height);
+    }
+}
+
+void read_planar_file(const std::string& base, const frame_planes& frame) {
+    std::string name = compose_file_name(base, ".yuv", 128);
+    input_file f = open_source(name);
+    if (!read_planar_picture(f.get(), frame))
+        fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
+    // The second and third pictures overwrite the first as far as the file reaches.
+    read_planar_picture(f.get(), frame);
+    read_planar_picture(f.get(), frame);
+}
+
+void read_ppm_header(FILE* f, const std::string& name) {
+    int m0 = std::getc(f);
+    int m1 = std::getc(f);
+    if (m0 != 'P' || m1 != '6') fatal_error(error_text("Couldn't read %s (magic number is not P6)", name.c_str()));
+    int ppm_width = header_integer(f);
+    if (std::feof(f)) fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    int ppm_height = header_integer(f);
+    if (std::feof(f)) fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    int max_value = header_integer(f);
+    if (std::feof(f) && max_value != 255)
+        fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    if (ppm_width != enc.horizontal_size)
+        fatal_error(error_text("Couldn't read %s (width %d, horizontal_size is %d)", name.c_str(), ppm_width,
+                               enc.horizontal_size));
+    if (ppm_height != enc.vertical_size)
+        fatal_error(error_text("Couldn't read %s (height %d, vertical_size is %d)", name.c_str(), ppm_height,
+                               enc.vertical_size));
+    if (max_value != 255)
+        fatal_error(error_text("Couldn't read %s (maximum value %d, not 255)", name.c_str(), max_value));
+}
+
+void read_ppm(const std::string& base, const frame_planes& frame) {
+    int mc = enc.matrix_coefficients;
+    // Values the checks never admit fall back to the common weights.
+    const double* weights = colour_matrix_table[(mc >= 1 && mc <= 7) ? mc - 1 : 1];
+    const double kr = weights[0], kg = weights[1], kb = weights[2];
+    const double cb_scale = 0.5 / (1 - kb);
+    const double cr_scale = 0.5 / (1 - kr);
+
+    set_up_work_planes(frame);
+
+    std::string name = compose_file_name(base, ".ppm", 128);
+    input_file f = open_source(name);
+    read_ppm_header(f.get(), name);
+
+    const int columns = enc.horizontal_size;
+    std::vector<uint8_t> row(static_cast<std::size_t>(columns) * 3);
+    for (int i = 0; i < enc.vertical_size; ++i) {
+        if (std::fread(row.data(), 1, row.size(), f.get()) != row.size())
+            fatal_error(error_text("Couldn't read %s (pixel data ends early)", name.c_str()));
+        std::size_t at = static_cast<std::size_t>(i) * enc.width;
+        uint8_t* y_row = frame[0] + at;
+        uint8_t* cb_row = full_cb_plane + at;
+        uint8_t* cr_row = full_cr_plane + at;
+        for (int j = 0; j < columns; ++j) {
+            double r = row[3 * j], g = row[3 * j + 1], b = row[3 * j + 2];
+            double y = kr * r + kg * g + kb * b;
+            double cb = (b - y) * cb_scale;
+            double cr = (r - y) * cr_scale;
+            y_row[j] = static_cast<uint8_t>(static_cast<int>(0.85546875 * y + 16.5));
+            cb_row[j] = static_cast<uint8_t>(static_cast<int>(0.875 * cb + 128.5));
+            cr_row[j] = static_cast<uint8_t>(static_cast<int>(0.875 * cr + 128.5));
+        }
+    }
+    f.reset();
+
+    extend_borders(frame[0], enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+    extend_borders(full_cb_plane, enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+    extend_borders(full_cr_plane, enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+
+    if (enc.chroma_format == 2) {
+        downsample_444_to_422(full_cb_plane, frame[1]);
+        downsample_444_to_422(full_cr_plane, frame[2]);
+    } else if (enc.chroma_format == 1) {
+        downsample_444_to_422(full_cb_plane, half_cb_plane);
+        downsample_444_to_422(full_cr_plane, half_cr_plane);
+        downsample_422_to_420(half_cb_plane, frame[1]);
+        downsample_422_to_420(half_cr_plane, frame[2]);
+    }
+}
+
+inline int clamp_index(int i, int low, int high) { return i < low ? low : (i > high ? high : i); }
+
+// Weighted sum to a sample: round, divide by 512 toward minus infinity, clip.
+inline uint8_t filtered(int sum) { return enc.clip_table[(sum + 256) >> 9]; }
+
+// The 12-tap half-sample filter centred between positions j and j+1; at(i)
+// fetches a clamped sample.
+template <typename Fetch>
+int half_sample_sum(int j, Fetch at) {
+    return 228 * (at(j) + at(j + 1)) + 70 * (at(j - 1) + at(j + 2)) - 37 * (at(j - 2) + at(j + 3)) -
+           21 * (at(j - 3) + at(j + 4)) + 11 * (at(j - 4) + at(j + 5)) + 5 * (at(j - 5) + at(j + 6));
+}
+
+}  // namespace
+
+int chroma_columns() { return enc.chroma_format == 3 ? enc.horizontal_size : enc.horizontal_size >> 1; }
+int chroma_rows() { return enc.chroma_format == 1 ? enc.vertical_size >> 1 : enc.vertical_size; }
+
+void load_source_frame(const char* name, frame_planes frame) {
+    switch (enc.input_format) {
+    case 0: read_separate_planes(name, frame); break;
+    case 1: read_planar_file(name, frame); break;
+    case 2: read_ppm(name, frame); break;
+    default: break;
+    }
+}
+
+void check_picture_patterns() {
+    if (enc.input_format != 0 || enc.recon_name_pattern != enc.source_name_pattern) return;
+    if (!enc.recon_name_pattern.empty() && enc.recon_name_pattern[0] == '-') return;  // no reconstruction files
+    fatal_error(error_text("reconstruction file name pattern %s is the source pattern (the source pictures "
+                           "would be overwritten)",
+                           enc.recon_name_pattern.c_str()));
+}
+
+void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows) {
+    // Nothing visible to repeat: leave the plane as it is.
+    if (visible_columns <= 0 || visible_rows <= 0) return;
+    for (int i = 0; i < visible_rows; ++i) {
+        uint8_t* row = plane + static_cast<std::size_t>(i) * stride;
+        for (int j = visible_columns; j < stride; ++j) row[j] = row[j - 1];
+    }
+    for (int i = visible_rows; i < total_rows; ++i) {
+        uint8_t* row = plane + static_cast<std::size_t>(i) * stride;
+        std::copy(row - stride, row, row);
+    }
+}
+
+void downsample_444_to_422(const uint8_t* src, uint8_t* dst) {
+    const int w = enc.width, h = enc.height, last = enc.width - 1;
+    for (int i = 0; i < h; ++i) {
+        const uint8_t* s = src + static_cast<std::size_t>(i) * w;
+        uint8_t* d = dst + static_cast<std::size_t>(i) * (w / 2);
+        auto at = [s, last](int j) { return static_cast<int>(s[clamp_index(j, 0, last)]); };
+        for (int j = 0; j <= w - 2; j += 2) {
+            int sum;
+            if (enc.mpeg1)
+                sum = half_sample_sum(j, at);
+            else
+                sum = 256 * at(j) + 159 * (at(j - 1) + at(j + 1)) - 52 * (at(j - 3) + at(j + 3)) +
+                      22 * (at(j - 5) + at(j + 5));
+            d[j / 2] = filtered(sum);
+        }
+    }
+}
+
+void downsample_422_to_420(const uint8_t* src, uint8_t* dst) {
+    static const int top_weights[12] = {8, 5, -30, -18, 113, 242, 192, 35, -38, -10, 11, 2};
+    const int w = enc.width / 2, h = enc.height;
+    for (int col = 0; col < w; ++col) {
+        auto row_at = [src, w, col](int r) { return static_cast<int>(src[static_cast<std::size_t>(r) * w + col]); };
+        auto out = [dst, w, col](int r) -> uint8_t& { return dst[static_cast<std::size_t>(r) * w + col]; };
+        if (enc.progressive_frame) {
+            auto at = [&row_at, h](int r) { return row_at(clamp_index(r, 0, h - 1)); };
+            for (int j = 0; j <= h - 2; j += 2) out(j / 2) = filtered(half_sample_sum(j, at));
+        } else {
+            for (int j = 0; j <= h - 4; j += 4) {
+                int top = 0, bottom = 0;
+                for (int t = 0; t < 12; ++t) {
+                    top += top_weights[t] * row_at(clamp_index(j - 10 + 2 * t, 0, h - 2));
+                    bottom += top_weights[11 - t] * row_at(clamp_index(j - 9 + 2 * t, 1, h - 1));
+                }
+                out(j / 2) = filtered(top);
+                out(j / 2 + 1) = filtered(bottom);
+            }
+        }
+    }
+}
+
+int header_char(FILE* file) {
+    int c = std::getc(file);
+    if (c == '#') {
+        // A comment running to the end of the file ends there.
+        do c = std::getc(file);
+        while (c != EOF && c != '\n' && c != '\r');
+    }
+    if (c == EOF) return -1;
+    return static_cast<signed char>(c);
+}
+
+int header_integer(FILE* file) {
+    int c;
+    do c = header_char(file);
+    while (c == ' ' || c == '\t' || c == '\n' || c == '\r');
+    // The first character counts as a digit whatever it is; the value saturates.
+    long long value = 0;
+    for (;;) {
+        value = value * 10 + (c - '0');
+        if (value > INT_MAX) value = INT_MAX;
+        if (value < INT_MIN) value = INT_MIN;
+        c = header_char(file);
+        if (c < '0' || c > '9') break;
+    }
+    return static_cast<int>(value);
+}

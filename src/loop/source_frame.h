@@ -13,3 +13,10 @@ void downsample_444_to_422(const uint8_t* src, uint8_t* dst);
 void downsample_422_to_420(const uint8_t* src, uint8_t* dst);
 int header_char(FILE* file);
 int header_integer(FILE* file);
+
+// Visible chrominance size of a source or reconstruction file.
+int chroma_columns();
+int chroma_rows();
+
+// Fatal when the reconstruction files would overwrite the source pictures.
+void check_picture_patterns();
