@@ -41,6 +41,8 @@ inline const char* morvane_bin() { return MORVANE_BIN; }
 inline const char* morvane_dc0_bin() { return MORVANE_DC0_BIN; }
 inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
 inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
+// The libmpeg2 test client (tools/m2v_decode); empty when libmpeg2 was not found.
+inline const char* m2v_decode_bin() { return M2V_DECODE_BIN; }
 
 // Parameter file with the 50 fixed lines addressed by name and the motion
 // lines as a list. Defaults: a small valid MPEG-2 4:2:0 progressive sequence
