@@ -8,6 +8,7 @@
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
+#include "loop/source_frame.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int run(int argc, char** argv) {
         return 0;
     }
     read_parameter_file(argv[1]);
+    check_picture_patterns();
     read_quant_matrices();
     enc.output_file_name = argv[2];
     enc.output_file = std::fopen(argv[2], "wb");
