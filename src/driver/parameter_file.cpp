@@ -1,3 +1,382 @@
 #include "driver/parameter_file.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "driver/encoder_state.h"
 #include "driver/fatal.h"
-void read_parameter_file(const char*) { fatal_error("read_parameter_file: not built yet"); }
+#include "driver/parameter_checks.h"
+
+const double frame_rate_table[8] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0,
+                                    30.0,             50.0, 60000.0 / 1001.0, 60.0};
+
+namespace {
+
+struct file_closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// Lines as fgets with a 254-byte limit delivers them: a longer line goes on
+// as the next line. Running out of lines is fatal rather than silently
+// re-reading the previous one.
+class line_reader {
+public:
+    line_reader(FILE* file, const char* name) : file_(file), name_(name) {}
+
+    const char* next() {
+        ++number_;
+        if (!std::fgets(line_, 254, file_)) {
+            if (std::ferror(file_)) fatal_error(error_text("Couldn't read parameter file %s", name_));
+            fatal_error(error_text("parameter file %s ends before line %d", name_, number_));
+        }
+        return line_;
+    }
+    int number() const { return number_; }
+    const char* name() const { return name_; }
+
+private:
+    FILE* file_;
+    const char* name_;
+    int number_ = 0;
+    char line_[256] = {};
+};
+
+bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// One "%d" conversion at p: white space, an optional sign, digits. Returns
+// false (p unchanged) when no number starts there; a number outside the int
+// range is fatal.
+bool convert_int(const char*& p, int& value, const line_reader& in) {
+    const char* q = p;
+    while (is_space(*q)) ++q;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*q))) return false;
+    long long v = 0;
+    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+    bool too_large = false;
+    for (; std::isdigit(static_cast<unsigned char>(*q)); ++q) {
+        v = v * 10 + (*q - '0');
+        if (v > limit) {
+            too_large = true;
+            v = limit;
+        }
+    }
+    if (too_large)
+        fatal_error(error_text("number on line %d of parameter file %s is outside the int range", in.number(),
+                               in.name()));
+    value = static_cast<int>(negative ? -v : v);
+    p = q;
+    return true;
+}
+
+// "%d", "%d %d %d", "%d:%d:%d:%d" and the like: converts up to count values
+// separated by separator (' ' matches any white space, including none),
+// stopping at the first mismatch and leaving the rest unchanged.
+void scan_ints(const char* line, char separator, const line_reader& in, std::initializer_list<int*> values) {
+    const char* p = line;
+    bool first = true;
+    for (int* value : values) {
+        if (!first) {
+            if (separator == ' ') {
+                while (is_space(*p)) ++p;
+            } else {
+                if (*p != separator) return;
+                ++p;
+            }
+        }
+        first = false;
+        if (!convert_int(p, *value, in)) return;
+    }
+}
+
+// "%s": the first white-space-delimited word; an empty line leaves it unchanged.
+void scan_word(const char* line, std::string& value) {
+    const char* p = line;
+    while (is_space(*p)) ++p;
+    const char* end = p;
+    while (*end && !is_space(*end)) ++end;
+    if (end != p) value.assign(p, end);
+}
+
+void scan_real(const char* line, double& value) {
+    double v;
+    if (std::sscanf(line, "%lf", &v) == 1) value = v;
+}
+
+void warn(const char* text) { std::fputs(text, stderr); }
+
+void normalise(int& flag) { flag = flag != 0; }
+
+void read_fixed_lines(line_reader& in) {
+    encoder_state& e = enc;
+    e.id_string = in.next();
+    scan_word(in.next(), e.source_name_pattern);
+    scan_word(in.next(), e.recon_name_pattern);
+    scan_word(in.next(), e.intra_matrix_file);
+    scan_word(in.next(), e.non_intra_matrix_file);
+    scan_word(in.next(), e.statistics_file_name);
+
+    // Lines holding one "%d" value, in file order (10 is the time code, 19 the bit rate).
+    auto one = [&in](int& v) {
+        const char* line = in.next();
+        scan_ints(line, ' ', in, {&v});
+    };
+    auto three = [&in](int* tab) {
+        const char* line = in.next();
+        scan_ints(line, ' ', in, {&tab[0], &tab[1], &tab[2]});
+    };
+    one(e.input_format);
+    one(e.frame_count);
+    one(e.first_frame_number);
+    {
+        const char* line = in.next();
+        scan_ints(line, ':', in, {&e.time_code_h, &e.time_code_m, &e.time_code_s, &e.time_code_f});
+    }
+    one(e.N);
+    one(e.M);
+    one(e.mpeg1);
+    one(e.field_pictures);
+    one(e.horizontal_size);
+    one(e.vertical_size);
+    one(e.aspect_ratio_information);
+    one(e.frame_rate_code);
+    scan_real(in.next(), e.bit_rate);
+    one(e.vbv_buffer_size);
+    one(e.low_delay);
+    one(e.constrained_parameters_flag);
+    one(e.profile);
+    one(e.level);
+    one(e.progressive_sequence);
+    one(e.chroma_format);
+    one(e.video_format);
+    one(e.color_primaries);
+    one(e.transfer_characteristics);
+    one(e.matrix_coefficients);
+    one(e.display_horizontal_size);
+    one(e.display_vertical_size);
+    one(e.intra_dc_precision);
+    one(e.top_field_first);
+    three(e.frame_pred_frame_dct_tab);
+    three(e.concealment_motion_vectors_tab);
+    three(e.q_scale_type_tab);
+    three(e.intra_vlc_format_tab);
+    three(e.alternate_scan_tab);
+    one(e.repeat_first_field);
+    one(e.progressive_frame);
+    int unused = 0;
+    one(unused);
+    one(e.r);
+    scan_real(in.next(), e.avg_act);
+    one(e.Xi);
+    one(e.Xp);
+    one(e.Xb);
+    one(e.d0i);
+    one(e.d0p);
+    one(e.d0b);
+}
+
+void read_motion_lines(line_reader& in) {
+    encoder_state& e = enc;
+    for (int k = 0; k < e.M; ++k) {
+        motion_entry& m = e.motion_data[k];
+        const char* line = in.next();
+        scan_ints(line, ' ', in,
+                  {&m.forw_hor_f_code, &m.forw_vert_f_code, &m.forw_hor_search, &m.forw_vert_search});
+        if (k >= 1) {
+            line = in.next();
+            scan_ints(line, ' ', in,
+                      {&m.back_hor_f_code, &m.back_vert_f_code, &m.back_hor_search, &m.back_vert_search});
+        }
+    }
+}
+
+void normalise_flags() {
+    encoder_state& e = enc;
+    normalise(e.mpeg1);
+    normalise(e.field_pictures);
+    normalise(e.low_delay);
+    normalise(e.constrained_parameters_flag);
+    normalise(e.progressive_sequence);
+    normalise(e.top_field_first);
+    for (int i = 0; i < 3; ++i) {
+        normalise(e.frame_pred_frame_dct_tab[i]);
+        normalise(e.concealment_motion_vectors_tab[i]);
+        normalise(e.q_scale_type_tab[i]);
+        normalise(e.intra_vlc_format_tab[i]);
+        normalise(e.alternate_scan_tab[i]);
+    }
+    normalise(e.repeat_first_field);
+    normalise(e.progressive_frame);
+}
+
+void derive_time_code_frames() {
+    encoder_state& e = enc;
+    int frames_per_second = static_cast<int>(e.frame_rate + 0.5);
+    // The fields are known to be non-negative, so only the top can be passed.
+    int64_t frames = ((static_cast<int64_t>(e.time_code_h) * 60 + e.time_code_m) * 60 + e.time_code_s) *
+                         frames_per_second +
+                     e.time_code_f;
+    if (frames > INT_MAX || frames + e.frame_count > INT_MAX)
+        fatal_error("time code plus frame_count must be less than 2^31 frames");
+    e.time_code_frames = static_cast<int>(frames);
+}
+
+void check_mpeg1_constrained_parameters() {
+    encoder_state& e = enc;
+    if (!e.constrained_parameters_flag) return;
+    int w = (e.horizontal_size + 15) / 16;
+    int h = (e.vertical_size + 15) / 16;
+    if (e.horizontal_size > 768 || e.vertical_size > 576 || w * h > 396 || w * h * e.frame_rate > 9900.0 ||
+        e.frame_rate > 30.0) {
+        warn("Warning: setting constrained_parameters_flag = 0\n");
+        e.constrained_parameters_flag = 0;
+        return;
+    }
+    for (int k = 0; k < e.M; ++k) {
+        const motion_entry& m = e.motion_data[k];
+        if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
+            (k >= 1 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
+            warn("Warning: setting constrained_parameters_flag = 0\n");
+            e.constrained_parameters_flag = 0;
+            return;
+        }
+    }
+}
+
+void clear_tab(int* tab, const char* warning) {
+    for (int i = 0; i < 3; ++i)
+        if (tab[i]) {
+            std::fprintf(stderr, warning, i);
+            tab[i] = 0;
+        }
+}
+
+void force_mpeg1_values() {
+    encoder_state& e = enc;
+    if (!e.progressive_sequence) {
+        warn("Warning: setting progressive_sequence = 1\n");
+        e.progressive_sequence = 1;
+    }
+    if (e.chroma_format != 1) {
+        warn("Warning: setting chroma_format = 1 (4:2:0)\n");
+        e.chroma_format = 1;
+    }
+    if (e.intra_dc_precision != 0) {
+        warn("Warning: setting intra_dc_precision = 0\n");
+        e.intra_dc_precision = 0;
+    }
+    clear_tab(e.q_scale_type_tab, "Warning: setting qscale_tab[%d] = 0\n");
+    clear_tab(e.intra_vlc_format_tab, "Warning: setting intravlc_tab[%d] = 0\n");
+    clear_tab(e.alternate_scan_tab, "Warning: setting altscan_tab[%d] = 0\n");
+    // The picture header carries one f_code per direction, used both ways.
+    for (int k = 0; k < e.M; ++k) {
+        motion_entry& m = e.motion_data[k];
+        if (m.forw_vert_f_code != m.forw_hor_f_code) {
+            std::fprintf(stderr, "Warning: setting forw_vert_f_code[%d] = %d\n", k, m.forw_hor_f_code);
+            m.forw_vert_f_code = m.forw_hor_f_code;
+        }
+        if (k >= 1 && m.back_vert_f_code != m.back_hor_f_code) {
+            std::fprintf(stderr, "Warning: setting back_vert_f_code[%d] = %d\n", k, m.back_hor_f_code);
+            m.back_vert_f_code = m.back_hor_f_code;
+        }
+    }
+}
+
+void apply_consistency_rules() {
+    encoder_state& e = enc;
+    if (!e.mpeg1 && e.constrained_parameters_flag) {
+        warn("Warning: setting constrained_parameters_flag = 0\n");
+        e.constrained_parameters_flag = 0;
+    }
+    if (e.progressive_sequence && !e.progressive_frame) {
+        warn("Warning: setting progressive_frame = 1\n");
+        e.progressive_frame = 1;
+    }
+    if (e.progressive_frame && e.field_pictures) {
+        warn("Warning: setting field_pictures = 0\n");
+        e.field_pictures = 0;
+    }
+    // Field pictures must send field_motion_type, which the flag would omit.
+    if (e.field_pictures)
+        for (int i = 0; i < 3; ++i)
+            if (e.frame_pred_frame_dct_tab[i]) {
+                std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 0\n", i);
+                e.frame_pred_frame_dct_tab[i] = 0;
+            }
+    if (!e.progressive_frame && e.repeat_first_field) {
+        warn("Warning: setting repeat_first_field = 0\n");
+        e.repeat_first_field = 0;
+    }
+    if (e.progressive_frame)
+        for (int i = 0; i < 3; ++i)
+            if (!e.frame_pred_frame_dct_tab[i]) {
+                std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 1\n", i);
+                e.frame_pred_frame_dct_tab[i] = 1;
+            }
+    if (e.progressive_sequence && !e.repeat_first_field && e.top_field_first) {
+        warn("Warning: setting top_field_first = 0\n");
+        e.top_field_first = 0;
+    }
+}
+
+void reduce_search_width(int& width, int f_code, const char* warning) {
+    int limit = (4 << f_code) - 1;
+    if (width > limit) {
+        std::fprintf(stderr, warning, limit);
+        width = limit;
+    }
+}
+
+void reduce_search_widths() {
+    encoder_state& e = enc;
+    for (int k = 0; k < e.M; ++k) {
+        motion_entry& m = e.motion_data[k];
+        reduce_search_width(m.forw_hor_search, m.forw_hor_f_code,
+                            "Warning: reducing forward horizontal search width to %d\n");
+        reduce_search_width(m.forw_vert_search, m.forw_vert_f_code,
+                            "Warning: reducing forward vertical search width to %d\n");
+        if (k >= 1) {
+            reduce_search_width(m.back_hor_search, m.back_hor_f_code,
+                                "Warning: reducing backward horizontal search width to %d\n");
+            reduce_search_width(m.back_vert_search, m.back_vert_f_code,
+                                "Warning: reducing backward vertical search width to %d\n");
+        }
+    }
+}
+
+}  // namespace
+
+void read_parameter_file(const char* file_name) {
+    encoder_state& e = enc;
+    std::unique_ptr<FILE, file_closer> file(std::fopen(file_name, "r"));
+    if (!file) fatal_error(error_text("Couldn't open parameter file %s", file_name));
+    line_reader in(file.get(), file_name);
+
+    read_fixed_lines(in);
+    if (e.N < 1) fatal_error("N must be positive");
+    if (e.M < 1) fatal_error("M must be positive");
+    if (e.N % e.M != 0) fatal_error("N must be an integer multiple of M");
+    e.motion_data = make_zeroed<motion_entry>(static_cast<std::size_t>(e.M));
+    read_motion_lines(in);
+    file.reset();
+
+    normalise_flags();
+    check_parameter_ranges();
+    check_encoder_limits();
+    e.frame_rate = frame_rate_table[e.frame_rate_code - 1];
+    derive_time_code_frames();
+
+    if (!e.mpeg1)
+        check_profile_and_level();
+    else
+        check_mpeg1_constrained_parameters();
+    if (e.mpeg1) force_mpeg1_values();
+    apply_consistency_rules();
+    reduce_search_widths();
+}
