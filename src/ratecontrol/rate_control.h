@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-// Running values of rate control.
+// Running values of rate control. R, T, S and d are 64-bit so that budgets
+// of high bit rates and long GOPs never wrap.
 struct rate_control_state {
     int64_t R = 0;   // bits remaining for the GOP
     int64_t T = 0;   // target bits of the picture
@@ -24,3 +25,8 @@ double variance_8x8(const uint8_t* p, int stride);
 int rc_first_mquant();
 int rc_mquant(int k);
 void rc_update_picture();
+
+// Conversions of an integral double that saturate instead of overflowing
+// (NaN gives 0).
+int saturate_to_int(double v);
+int64_t saturate_to_int64(double v);
