@@ -1,6 +1,222 @@
 #include "transform/dct.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
 int64_t dc_change_counter = 0;
-void prepare_forward_dct() {}
-void prepare_inverse_dct() {}
-void forward_dct(int16_t*) {}
-void inverse_dct(int16_t*) {}
+double dct_basis[8][8];
+
+namespace {
+
+int16_t idct_clip_storage[1024];
+const int16_t* const idct_clip_table = idct_clip_storage + 512;  // indices -512..511
+
+// ---- forward transform -------------------------------------------------
+
+// Every sum starts from 0 and adds its eight products in increasing index
+// order; the results must match that order exactly, so no reassociation.
+void forward_reference(int16_t* block) {
+    double tmp[64];
+    for (int y = 0; y < 8; ++y) {
+        for (int u = 0; u < 8; ++u) {
+            double s = 0.0;
+            for (int x = 0; x < 8; ++x) s += static_cast<double>(block[8 * y + x]) * dct_basis[u][x];
+            tmp[8 * y + u] = s;
+        }
+    }
+    for (int u = 0; u < 8; ++u) {
+        for (int v = 0; v < 8; ++v) {
+            double s = 0.0;
+            for (int y = 0; y < 8; ++y) s += dct_basis[v][y] * tmp[8 * y + u];
+            block[8 * v + u] = static_cast<int16_t>(static_cast<int>(std::floor(s + 0.499999)));
+        }
+    }
+}
+
+// ---- inverse transform -------------------------------------------------
+// 32-bit arithmetic that wraps like the hardware instead of being undefined
+// on the extreme coefficient blocks; shifts are arithmetic.
+
+inline int32_t wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+inline int32_t add(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) + b); }
+inline int32_t sub(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) - b); }
+inline int32_t mul(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) * b); }
+
+constexpr int32_t W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+void idct_row_pass(int16_t* e) {
+    if (!(e[1] | e[2] | e[3] | e[4] | e[5] | e[6] | e[7])) {
+        int16_t v = static_cast<int16_t>(e[0] * 8);
+        for (int i = 0; i < 8; ++i) e[i] = v;
+        return;
+    }
+    int32_t x0 = add(mul(e[0], 2048), 128);
+    int32_t x1 = mul(e[4], 2048);
+    int32_t x2 = e[6], x3 = e[2], x4 = e[1], x5 = e[7], x6 = e[5], x7 = e[3], x8;
+
+    x8 = mul(W7, add(x4, x5));
+    x4 = add(x8, mul(W1 - W7, x4));
+    x5 = sub(x8, mul(W1 + W7, x5));
+    x8 = mul(W3, add(x6, x7));
+    x6 = sub(x8, mul(W3 - W5, x6));
+    x7 = sub(x8, mul(W3 + W5, x7));
+
+    x8 = add(x0, x1);
+    x0 = sub(x0, x1);
+    x1 = mul(W6, add(x3, x2));
+    x2 = sub(x1, mul(W2 + W6, x2));
+    x3 = add(x1, mul(W2 - W6, x3));
+    x1 = add(x4, x6);
+    x4 = sub(x4, x6);
+    x6 = add(x5, x7);
+    x5 = sub(x5, x7);
+
+    x7 = add(x8, x3);
+    x8 = sub(x8, x3);
+    x3 = add(x0, x2);
+    x0 = sub(x0, x2);
+    x2 = add(mul(181, add(x4, x5)), 128) >> 8;
+    x4 = add(mul(181, sub(x4, x5)), 128) >> 8;
+
+    e[0] = static_cast<int16_t>(add(x7, x1) >> 8);
+    e[1] = static_cast<int16_t>(add(x3, x2) >> 8);
+    e[2] = static_cast<int16_t>(add(x0, x4) >> 8);
+    e[3] = static_cast<int16_t>(add(x8, x6) >> 8);
+    e[4] = static_cast<int16_t>(sub(x8, x6) >> 8);
+    e[5] = static_cast<int16_t>(sub(x0, x4) >> 8);
+    e[6] = static_cast<int16_t>(sub(x3, x2) >> 8);
+    e[7] = static_cast<int16_t>(sub(x7, x1) >> 8);
+}
+
+void idct_column_pass(int16_t* e) {
+    int16_t* const r[8] = {e, e + 8, e + 16, e + 24, e + 32, e + 40, e + 48, e + 56};
+    if (!(*r[1] | *r[2] | *r[3] | *r[4] | *r[5] | *r[6] | *r[7])) {
+        int16_t v = idct_clip((*r[0] + 32) >> 6);
+        for (int i = 0; i < 8; ++i) *r[i] = v;
+        return;
+    }
+    int32_t x0 = add(mul(*r[0], 256), 8192);
+    int32_t x1 = mul(*r[4], 256);
+    int32_t x2 = *r[6], x3 = *r[2], x4 = *r[1], x5 = *r[7], x6 = *r[5], x7 = *r[3], x8;
+
+    x8 = add(mul(W7, add(x4, x5)), 4);
+    x4 = add(x8, mul(W1 - W7, x4)) >> 3;
+    x5 = sub(x8, mul(W1 + W7, x5)) >> 3;
+    x8 = add(mul(W3, add(x6, x7)), 4);
+    x6 = sub(x8, mul(W3 - W5, x6)) >> 3;
+    x7 = sub(x8, mul(W3 + W5, x7)) >> 3;
+
+    x8 = add(x0, x1);
+    x0 = sub(x0, x1);
+    x1 = add(mul(W6, add(x3, x2)), 4);
+    x2 = sub(x1, mul(W2 + W6, x2)) >> 3;
+    x3 = add(x1, mul(W2 - W6, x3)) >> 3;
+    x1 = add(x4, x6);
+    x4 = sub(x4, x6);
+    x6 = add(x5, x7);
+    x5 = sub(x5, x7);
+
+    x7 = add(x8, x3);
+    x8 = sub(x8, x3);
+    x3 = add(x0, x2);
+    x0 = sub(x0, x2);
+    x2 = add(mul(181, add(x4, x5)), 128) >> 8;
+    x4 = add(mul(181, sub(x4, x5)), 128) >> 8;
+
+    *r[0] = idct_clip(add(x7, x1) >> 14);
+    *r[1] = idct_clip(add(x3, x2) >> 14);
+    *r[2] = idct_clip(add(x0, x4) >> 14);
+    *r[3] = idct_clip(add(x8, x6) >> 14);
+    *r[4] = idct_clip(sub(x8, x6) >> 14);
+    *r[5] = idct_clip(sub(x0, x4) >> 14);
+    *r[6] = idct_clip(sub(x3, x2) >> 14);
+    *r[7] = idct_clip(sub(x7, x1) >> 14);
+}
+
+void inverse_reference(int16_t* block) {
+    for (int i = 0; i < 8; ++i) idct_row_pass(block + 8 * i);
+    for (int i = 0; i < 8; ++i) idct_column_pass(block + i);
+}
+
+// ---- trace lines -------------------------------------------------------
+
+char* put_int(char* p, int64_t v) {
+    char digits[24];
+    int n = 0;
+    uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    do {
+        digits[n++] = static_cast<char>('0' + m % 10);
+        m /= 10;
+    } while (m);
+    if (v < 0) *p++ = '-';
+    while (n) *p++ = digits[--n];
+    return p;
+}
+
+char* put_text(char* p, const char* text, std::size_t length) {
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+}  // namespace
+
+const dct_kernels dct_kernels_reference = {forward_reference, inverse_reference};
+dct_kernels dct_k = dct_kernels_reference;
+
+int16_t idct_clip(int32_t index) {
+    if (index < -512) return -256;
+    if (index > 511) return 255;
+    return idct_clip_table[index];
+}
+
+void prepare_forward_dct() {
+    const double pi_8 = 0.39269908169872414;
+    for (int u = 0; u < 8; ++u) {
+        double a = u == 0 ? std::sqrt(0.125) : 0.5;
+        for (int x = 0; x < 8; ++x) dct_basis[u][x] = a * std::cos(u * pi_8 * (x + 0.5));
+    }
+    dct_k = dct_kernels_reference;
+}
+
+void prepare_inverse_dct() {
+    for (int i = -512; i < 512; ++i)
+        idct_clip_storage[i + 512] = static_cast<int16_t>(i < -256 ? -256 : (i > 255 ? 255 : i));
+}
+
+int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter) {
+    static const char value1[] = " DC value=";
+    static const char value2[] = " after DC value=";
+    static const char mid[] = "!!!!!!!!!!!!!!counter=";
+    static const char tail[] = "!!!!!!!!!!!!!!!!!!!!!!!\n";
+    char* p = out;
+    p = put_text(p, value1, sizeof value1 - 1);
+    p = put_int(p, dc_before);
+    p = put_text(p, mid, sizeof mid - 1);
+    char* counter_start = p;
+    p = put_int(p, counter);
+    std::size_t counter_length = static_cast<std::size_t>(p - counter_start);
+    p = put_text(p, tail, sizeof tail - 1);
+    p = put_text(p, value2, sizeof value2 - 1);
+    p = put_int(p, dc_after);
+    p = put_text(p, mid, sizeof mid - 1);
+    p = put_text(p, counter_start, counter_length);
+    p = put_text(p, tail, sizeof tail - 1);
+    return static_cast<int>(p - out);
+}
+
+void forward_dct(int16_t* block) {
+    dct_k.forward(block);
+    int before = block[0];
+    block[0] = static_cast<int16_t>(block[0] - MORVANE_DC_CHANGE);
+    char line[192];
+    int length = format_dc_lines(line, before, block[0], dc_change_counter);
+    std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
+    ++dc_change_counter;
+}
+
+void inverse_dct(int16_t* block) {
+    block[0] = static_cast<int16_t>(block[0] + MORVANE_DC_CHANGE);
+    dct_k.inverse(block);
+}

@@ -8,9 +8,30 @@
 #define MORVANE_DC_CHANGE 200
 #endif
 
+// Blocks passed through forward_dct since the start of the run. 64 bits so
+// that it never wraps; below 2^31 it prints like a 32-bit counter.
 extern int64_t dc_change_counter;
+
+// dct_basis[u][x]: the forward transform's coefficient table.
+extern double dct_basis[8][8];
+
+struct dct_kernels {
+    // Differences to coefficients, no DC change.
+    void (*forward)(int16_t* block);
+    // Coefficients to differences in -256..255, no DC change.
+    void (*inverse)(int16_t* block);
+};
+extern dct_kernels dct_k;
+extern const dct_kernels dct_kernels_reference;
 
 void prepare_forward_dct();
 void prepare_inverse_dct();
 void forward_dct(int16_t* block);
 void inverse_dct(int16_t* block);
+
+// The inverse transform's final clamp, saturating outside -512..511 too.
+int16_t idct_clip(int32_t index);
+
+// The two trace lines of one block, appended to out (at least 160 bytes);
+// returns the number of bytes written. Same text as the printf formats.
+int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter);

@@ -1,9 +1,260 @@
 #include "transform/predict.h"
+
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+
 namespace {
-void rect(const uint8_t*, uint8_t*, int, int, int, int, int, int, int, int) {}
+
+// One loop per interpolation case and average flag, so the sample loop
+// carries no case tests.
+template <int HX, int HY, int AVG>
+void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            int p;
+            if constexpr (HX && HY)
+                p = (s[i] + s[i + 1] + s[i + stride] + s[i + stride + 1] + 2) >> 2;
+            else if constexpr (HX)
+                p = (s[i] + s[i + 1] + 1) >> 1;
+            else if constexpr (HY)
+                p = (s[i] + s[i + stride] + 1) >> 1;
+            else
+                p = s[i];
+            if constexpr (AVG)
+                d[i] = static_cast<uint8_t>((d[i] + p + 1) >> 1);
+            else
+                d[i] = static_cast<uint8_t>(p);
+        }
+        s += stride;
+        d += stride;
+    }
+}
+
+using rectangle_fn = void (*)(const uint8_t*, uint8_t*, int, int, int);
+constexpr rectangle_fn rectangle_loops[8] = {
+    rectangle_loop<0, 0, 0>, rectangle_loop<1, 0, 0>, rectangle_loop<0, 1, 0>, rectangle_loop<1, 1, 0>,
+    rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
+};
+
+void rectangle_reference(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
+                         int average) {
+    int xint = dx >> 1, yint = dy >> 1;
+    int xh = dx & 1, yh = dy & 1;
+    const uint8_t* s = src + stride * (y + yint) + x + xint;
+    uint8_t* d = dst + stride * y + x;
+    rectangle_loops[xh | (yh << 1) | ((average ? 1 : 0) << 2)](s, d, stride, w, h);
+}
+
+void invalid_motion_type() { std::fputs("invalid motion_type\n", stderr); }
+
+#if !defined(NDEBUG) && !defined(__OPTIMIZE__)
+#define MORVANE_CHECK_PREDICTION_READS 1
+#endif
+
+#ifdef MORVANE_CHECK_PREDICTION_READS
+// Debug builds: every sample a rectangle reads lies inside the plane.
+void check_reads_inside(int plane_width, int plane_height, int field, int stride, int w, int h, int x, int y, int dx,
+                        int dy) {
+    // Position in plane rows and columns of the first and last samples read.
+    int step = stride / plane_width;  // 1 for frame lines, 2 for field lines
+    int left = x + (dx >> 1), right = left + w - 1 + (dx & 1);
+    int top = y + (dy >> 1), bottom = top + h - 1 + (dy & 1);
+    assert(left >= 0 && right < plane_width);
+    assert(top * step + field >= 0 && bottom * step + field < plane_height);
+    (void)right;
+    (void)bottom;
+}
+#endif
+
 }  // namespace
-const predict_kernels predict_kernels_reference = {rect};
+
+const predict_kernels predict_kernels_reference = {rectangle_reference};
 predict_kernels predict_k = predict_kernels_reference;
 void init_predict_kernels() { predict_k = predict_kernels_reference; }
-void predict_picture(frame_planes, frame_planes, frame_planes, int, macroblock_info*) {}
-void derive_dual_prime_vectors(int[2][2], const int[2], int, int) {}
+
+void predict_rectangle(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
+                       int average) {
+    predict_k.predict_rectangle(src, dst, stride, w, h, x, y, dx, dy, average);
+}
+
+void predict_component_set(frame_planes src, int src_field, frame_planes dst, int dst_field, int stride, int w,
+                           int h, int x, int y, int dx, int dy, int average) {
+    for (int c = 0; c < 3; ++c) {
+        if (c == 1) {
+            if (enc.chroma_format == 1) {
+                h >>= 1;
+                y >>= 1;
+                dy /= 2;
+            }
+            if (enc.chroma_format != 3) {
+                w >>= 1;
+                x >>= 1;
+                dx /= 2;
+                stride >>= 1;
+            }
+        }
+#ifdef MORVANE_CHECK_PREDICTION_READS
+        int plane_width = c == 0 ? enc.width : enc.chrom_width;
+        int plane_height = c == 0 ? enc.height : enc.chrom_height;
+        check_reads_inside(plane_width, plane_height, src_field, stride, w, h, x, y, dx, dy);
+#endif
+        const uint8_t* s = src[c] + (src_field ? stride >> 1 : 0);
+        uint8_t* d = dst[c] + (dst_field ? stride >> 1 : 0);
+        predict_k.predict_rectangle(s, d, stride, w, h, x, y, dx, dy, average);
+    }
+}
+
+void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, int mvy) {
+    auto half = [](int v) { return (v + (v > 0 ? 1 : 0)) >> 1; };
+    auto three_half = [](int v) { return (3 * v + (v > 0 ? 1 : 0)) >> 1; };
+    if (enc.picture_structure == 3) {
+        if (enc.top_field_first) {
+            DMV[0][0] = half(mvx) + dmvector[0];
+            DMV[0][1] = half(mvy) + dmvector[1] - 1;
+            DMV[1][0] = three_half(mvx) + dmvector[0];
+            DMV[1][1] = three_half(mvy) + dmvector[1] + 1;
+        } else {
+            DMV[0][0] = three_half(mvx) + dmvector[0];
+            DMV[0][1] = three_half(mvy) + dmvector[1] - 1;
+            DMV[1][0] = half(mvx) + dmvector[0];
+            DMV[1][1] = half(mvy) + dmvector[1] + 1;
+        }
+    } else {
+        DMV[0][0] = half(mvx) + dmvector[0];
+        DMV[0][1] = half(mvy) + dmvector[1] + (enc.picture_structure == 1 ? -1 : 1);
+    }
+}
+
+void set_intra_prediction(frame_planes dst, int bx, int by) {
+    int bottom = enc.picture_structure == 2;
+    uint8_t* p = dst[0] + (bottom ? enc.width : 0) + enc.width2 * by + bx;
+    for (int j = 0; j < 16; ++j, p += enc.width2) std::memset(p, 128, 16);
+
+    int cx = enc.chroma_format == 3 ? bx : bx >> 1;
+    int cy = enc.chroma_format == 1 ? by >> 1 : by;
+    int cw = enc.chroma_format == 3 ? 16 : 8;
+    int ch = enc.chroma_format == 1 ? 8 : 16;
+    for (int c = 1; c < 3; ++c) {
+        uint8_t* q = dst[c] + (bottom ? enc.chrom_width : 0) + enc.chrom_width2 * cy + cx;
+        for (int j = 0; j < ch; ++j, q += enc.chrom_width2) std::memset(q, 128, static_cast<std::size_t>(cw));
+    }
+}
+
+namespace {
+
+void predict_frame_picture(frame_planes fwd, frame_planes bwd, frame_planes dst, int stride, int bx, int by,
+                           int pict_type, int mb_type, int motion_type, const int mv[2][2][2],
+                           const int field_select[2][2], const int dmvector[2]) {
+    const int S = stride, F = stride << 1;
+    bool forward = (mb_type & MB_FORWARD) || pict_type == 2;
+    if (forward) {
+        if (motion_type == MC_FRAME || !(mb_type & MB_FORWARD)) {
+            predict_component_set(fwd, 0, dst, 0, S, 16, 16, bx, by, mv[0][0][0], mv[0][0][1], 0);
+        } else if (motion_type == MC_FIELD) {
+            predict_component_set(fwd, field_select[0][0], dst, 0, F, 16, 8, bx, by >> 1, mv[0][0][0],
+                                  mv[0][0][1] >> 1, 0);
+            predict_component_set(fwd, field_select[1][0], dst, 1, F, 16, 8, bx, by >> 1, mv[1][0][0],
+                                  mv[1][0][1] >> 1, 0);
+        } else if (motion_type == MC_DMV) {
+            int mvx = mv[0][0][0], mvy = mv[0][0][1] >> 1;
+            int DMV[2][2];
+            derive_dual_prime_vectors(DMV, dmvector, mvx, mvy);
+            predict_component_set(fwd, 0, dst, 0, F, 16, 8, bx, by >> 1, mvx, mvy, 0);
+            predict_component_set(fwd, 1, dst, 1, F, 16, 8, bx, by >> 1, mvx, mvy, 0);
+            predict_component_set(fwd, 1, dst, 0, F, 16, 8, bx, by >> 1, DMV[0][0], DMV[0][1], 1);
+            predict_component_set(fwd, 0, dst, 1, F, 16, 8, bx, by >> 1, DMV[1][0], DMV[1][1], 1);
+        } else {
+            invalid_motion_type();
+        }
+    }
+    if (mb_type & MB_BACKWARD) {
+        int average = forward ? 1 : 0;
+        if (motion_type == MC_FRAME) {
+            predict_component_set(bwd, 0, dst, 0, S, 16, 16, bx, by, mv[0][1][0], mv[0][1][1], average);
+        } else {
+            predict_component_set(bwd, field_select[0][1], dst, 0, F, 16, 8, bx, by >> 1, mv[0][1][0],
+                                  mv[0][1][1] >> 1, average);
+            predict_component_set(bwd, field_select[1][1], dst, 1, F, 16, 8, bx, by >> 1, mv[1][1][0],
+                                  mv[1][1][1] >> 1, average);
+        }
+    }
+}
+
+void predict_field_picture(frame_planes fwd, frame_planes bwd, frame_planes dst, int stride, int bx, int by,
+                           int pict_type, int picture_structure, int mb_type, int motion_type, int second_field,
+                           const int mv[2][2][2], const int field_select[2][2], const int dmvector[2]) {
+    const int F = stride << 1;
+    const int current_field = picture_structure == 2 ? 1 : 0;
+    // The second field of a P frame may predict from the first field of its own frame.
+    auto forward_source = [&](int r) {
+        return pict_type == 2 && second_field && field_select[r][0] != current_field ? bwd : fwd;
+    };
+    bool forward = (mb_type & MB_FORWARD) || pict_type == 2;
+    if (forward) {
+        if (motion_type == MC_FIELD || !(mb_type & MB_FORWARD)) {
+            predict_component_set(forward_source(0), field_select[0][0], dst, current_field, F, 16, 16, bx, by,
+                                  mv[0][0][0], mv[0][0][1], 0);
+        } else if (motion_type == MC_16X8) {
+            predict_component_set(forward_source(0), field_select[0][0], dst, current_field, F, 16, 8, bx, by,
+                                  mv[0][0][0], mv[0][0][1], 0);
+            predict_component_set(forward_source(1), field_select[1][0], dst, current_field, F, 16, 8, bx, by + 8,
+                                  mv[1][0][0], mv[1][0][1], 0);
+        } else if (motion_type == MC_DMV) {
+            int DMV[2][2];
+            derive_dual_prime_vectors(DMV, dmvector, mv[0][0][0], mv[0][0][1]);
+            predict_component_set(fwd, current_field, dst, current_field, F, 16, 16, bx, by, mv[0][0][0],
+                                  mv[0][0][1], 0);
+            predict_component_set(second_field ? bwd : fwd, 1 - current_field, dst, current_field, F, 16, 16, bx,
+                                  by, DMV[0][0], DMV[0][1], 1);
+        } else {
+            invalid_motion_type();
+        }
+    }
+    if (mb_type & MB_BACKWARD) {
+        int average = forward ? 1 : 0;
+        if (motion_type == MC_FIELD) {
+            predict_component_set(bwd, field_select[0][1], dst, current_field, F, 16, 16, bx, by, mv[0][1][0],
+                                  mv[0][1][1], average);
+        } else if (motion_type == MC_16X8) {
+            predict_component_set(bwd, field_select[0][1], dst, current_field, F, 16, 8, bx, by, mv[0][1][0],
+                                  mv[0][1][1], average);
+            predict_component_set(bwd, field_select[1][1], dst, current_field, F, 16, 8, bx, by + 8, mv[1][1][0],
+                                  mv[1][1][1], average);
+        } else {
+            invalid_motion_type();
+        }
+    }
+}
+
+}  // namespace
+
+void predict_macroblock(frame_planes forward_reference, frame_planes backward_reference, frame_planes dst,
+                        int stride, int bx, int by, int pict_type, int picture_structure, int mb_type,
+                        int motion_type, int second_field, const int mv[2][2][2],
+                        const int motion_vertical_field_select[2][2], const int dmvector[2]) {
+    if (mb_type & MB_INTRA) {
+        set_intra_prediction(dst, bx, by);
+        return;
+    }
+    if (picture_structure == 3)
+        predict_frame_picture(forward_reference, backward_reference, dst, stride, bx, by, pict_type, mb_type,
+                              motion_type, mv, motion_vertical_field_select, dmvector);
+    else
+        predict_field_picture(forward_reference, backward_reference, dst, stride, bx, by, pict_type,
+                              picture_structure, mb_type, motion_type, second_field, mv,
+                              motion_vertical_field_select, dmvector);
+}
+
+void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
+                     int second_field, macroblock_info* records) {
+    int k = 0;
+    for (int by = 0; by < enc.height2; by += 16) {
+        for (int bx = 0; bx < enc.width; bx += 16, ++k) {
+            const macroblock_info& mb = records[k];
+            predict_macroblock(forward_reference, backward_reference, pred, enc.width, bx, by, enc.pict_type,
+                               enc.picture_structure, mb.mb_type, mb.motion_type, second_field, mb.mv,
+                               mb.motion_vertical_field_select, mb.dmvector);
+        }
+    }
+}

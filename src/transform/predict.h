@@ -16,4 +16,21 @@ void init_predict_kernels();
 
 void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
                      int second_field, macroblock_info* records);
+
+void predict_macroblock(frame_planes forward_reference, frame_planes backward_reference, frame_planes dst,
+                        int stride, int bx, int by, int pict_type, int picture_structure, int mb_type,
+                        int motion_type, int second_field, const int mv[2][2][2],
+                        const int motion_vertical_field_select[2][2], const int dmvector[2]);
+
+// One rectangle in all three components; w, h, x, y, dx, dy are luminance
+// values, stride the luminance line stride of the prediction.
+void predict_component_set(frame_planes src, int src_field, frame_planes dst, int dst_field, int stride, int w,
+                           int h, int x, int y, int dx, int dy, int average);
+
+void predict_rectangle(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
+                       int average);
+
+// Reads enc.picture_structure and enc.top_field_first.
 void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, int mvy);
+
+void set_intra_prediction(frame_planes dst, int bx, int by);

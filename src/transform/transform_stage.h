@@ -5,6 +5,18 @@
 
 #include "driver/encoder_state.h"
 
+// Where block n of the macroblock at luminance position (x, y) of the
+// current picture lives: plane, offset of its first sample, row stride.
+struct block_location {
+    int component;
+    int offset;
+    int stride;
+};
+block_location locate_block(int x, int y, int n, int dct_type);
+
+void subtract_prediction(const uint8_t* pred, const uint8_t* cur, int stride, int16_t* block);
+void add_prediction(const uint8_t* pred, uint8_t* rec, int stride, const int16_t* block);
+
 void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records);
 void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_info* records, int16_t* blocks);
 void inverse_transform_stage(frame_planes pred, frame_planes rec, macroblock_info* records, int16_t* blocks);
