@@ -1,10 +1,285 @@
 #include <cstdio>
+
 #include "driver/encoder_state.h"
+#include "motion/block_match.h"
 #include "motion/motion_estimation.h"
-void motion_estimation(const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*,
-                       const uint8_t*, int, int, int, int, macroblock_info* records, int, int) {
-    std::fputs(" motion_estimation=test1\n", enc.statistics_file);
-    for (int k = 0; k < enc.mb_width * enc.mb_height2; ++k) records[k].mb_type = MB_INTRA;
+
+namespace {
+
+// Mean squared error of 9 per sample over a macroblock.
+constexpr int intra_threshold = 2304;
+
+int sse_at(const uint8_t* ref, int stride, int x, int y, const uint8_t* cur, int rows) {
+    return motion_k.block_sse(half_sample_origin(ref, stride, x, y), cur, stride, x & 1, y & 1, rows);
 }
-void frame_mb_estimate(const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int, int,
-                       int, int, int, int, macroblock_info*) {}
+
+int bidir_sad_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
+                 int stride, int rows) {
+    return motion_k.bidir_sad(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
+                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
+}
+
+int bidir_sse_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
+                 int stride, int rows) {
+    return motion_k.bidir_sse(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
+                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
+}
+
+// Two-thirds of a doubled vector component, rounded as the decoder scales it.
+int scale_two_thirds(int v) { return v >= 0 ? (v + 1) / 3 : -((-v + 1) / 3); }
+
+void set_mv(int mv[2], int x, int y) {
+    mv[0] = x;
+    mv[1] = y;
+}
+
+}  // namespace
+
+void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
+                       const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec,
+                       int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
+                       macroblock_info* records, int second_field, int i_first_field) {
+    std::fputs(" motion_estimation=test1\n", enc.statistics_file);
+    macroblock_info* record = records;
+    for (int j = 0; j < enc.height2; j += 16) {
+        for (int i = 0; i < enc.width; i += 16) {
+            if (enc.picture_structure == 3)
+                frame_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, i, j, forw_hor_search,
+                                  forw_vert_search, back_hor_search, back_vert_search, record);
+            else
+                field_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, cur_rec, i, j,
+                                  forw_hor_search, forw_vert_search, back_hor_search, back_vert_search, record,
+                                  second_field, i_first_field);
+            ++record;
+        }
+        std::fputc('.', stderr);
+        std::fflush(stderr);
+    }
+    std::fputc('\n', stderr);
+}
+
+frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec, const uint8_t* cur, int i, int j,
+                                         int hw, int vw) {
+    const int w = enc.width, h = enc.height;
+    frame_search_result r{};
+    r.dmc = block_search(src, rec, cur, w, i, j, hw, vw, 16, w, h, &r.imin, &r.jmin);
+
+    int d[4];
+    for (int pc = 0; pc < 2; ++pc)
+        for (int pr = 0; pr < 2; ++pr) {
+            int k = 2 * pr + pc;
+            d[k] = block_search(src + pr * w, rec + pr * w, cur + pc * w, 2 * w, i, j >> 1, hw, vw >> 1, 8, w,
+                                h >> 1, &r.imins[k], &r.jmins[k]);
+        }
+
+    // Ties between the reference fields go to the field of the same parity.
+    int dtop, dbot;
+    if (d[0] <= d[2]) {
+        r.imint = r.imins[0], r.jmint = r.jmins[0], r.tsel = 0, dtop = d[0];
+    } else {
+        r.imint = r.imins[2], r.jmint = r.jmins[2], r.tsel = 1, dtop = d[2];
+    }
+    if (d[3] <= d[1]) {
+        r.iminb = r.imins[3], r.jminb = r.jmins[3], r.bsel = 1, dbot = d[3];
+    } else {
+        r.iminb = r.imins[1], r.jminb = r.jmins[1], r.bsel = 0, dbot = d[1];
+    }
+    r.dmcfield = dtop + dbot;
+    return r;
+}
+
+dual_prime_result dual_prime_frame_search(const uint8_t* rec, const uint8_t* cur, int i, int jf,
+                                          const int imins[4], const int jmins[4]) {
+    const int w = enc.width, fs = 2 * w, tff = enc.top_field_first;
+    const int xmax = 2 * w - 32, ymax = enc.height - 16;
+    auto inside = [&](int x, int y) { return x >= 0 && x <= xmax && y >= 0 && y <= ymax; };
+
+    dual_prime_result r{false, 2 * i, 2 * jf, 0, 0, no_distortion, no_distortion};
+    int best = 1 << 30;
+    int best_tx = 0, best_ty = 0, best_bx = 0, best_by = 0;
+    for (int pr = 0; pr < 2; ++pr) {
+        for (int pc = 0; pc < 2; ++pc) {
+            int mx = imins[2 * pr + pc] - 2 * i;
+            int my = jmins[2 * pr + pc] - 2 * jf;
+            if (pr != pc) {
+                // Only the later current field from the earlier reference field,
+                // three field periods apart, brought to the same-parity distance.
+                if (pc != tff) continue;
+                my += pc == 0 ? 1 : -1;
+                mx = scale_two_thirds(2 * mx);
+                my = scale_two_thirds(2 * my);
+            }
+            int tx, ty, bx, by;
+            if (tff) {
+                tx = dual_prime_half(mx), ty = dual_prime_half(my) - 1;
+                bx = dual_prime_half(3 * mx), by = dual_prime_half(3 * my) + 1;
+            } else {
+                tx = dual_prime_half(3 * mx), ty = dual_prime_half(3 * my) - 1;
+                bx = dual_prime_half(mx), by = dual_prime_half(my) + 1;
+            }
+            const int cx = mx + 2 * i, cy = my + 2 * jf;
+            tx += 2 * i, ty += 2 * jf, bx += 2 * i, by += 2 * jf;
+            if (!inside(cx, cy)) continue;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int tpx = tx + dx, tpy = ty + dy, bpx = bx + dx, bpy = by + dy;
+                    if (!inside(tpx, tpy) || !inside(bpx, bpy)) continue;
+                    int sse = bidir_sse_at(rec, cx, cy, rec + w, tpx, tpy, cur, fs, 8) +
+                              bidir_sse_at(rec + w, cx, cy, rec, bpx, bpy, cur + w, fs, 8);
+                    if (sse < best) {
+                        best = sse;
+                        r.found = true;
+                        r.imindp = cx, r.jmindp = cy;
+                        r.imindmv = dx, r.jmindmv = dy;
+                        best_tx = tpx, best_ty = tpy, best_bx = bpx, best_by = bpy;
+                    }
+                }
+            }
+        }
+    }
+    if (r.found) {
+        r.vmc_dp = best;
+        r.dmc_dp = bidir_sad_at(rec, r.imindp, r.jmindp, rec + w, best_tx, best_ty, cur, fs, 8) +
+                   bidir_sad_at(rec + w, r.imindp, r.jmindp, rec, best_bx, best_by, cur + w, fs, 8);
+    }
+    return r;
+}
+
+void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
+                       const uint8_t* future_rec, const uint8_t* cur_src, int i, int j, int forw_hor_search,
+                       int forw_vert_search, int back_hor_search, int back_vert_search, macroblock_info* record) {
+    const int w = enc.width, h = enc.height, fs = 2 * w;
+    const uint8_t* cur = cur_src + static_cast<std::ptrdiff_t>(j) * w + i;
+    const int mb_var = motion_k.block_variance(cur, w);
+    macroblock_info& mb = *record;
+
+    if (enc.pict_type == 1) {
+        mb.mb_type = MB_INTRA;
+        return;
+    }
+
+    if (enc.pict_type == 2) {
+        frame_search_result fr{};
+        dual_prime_result dp{};
+        int motion_type, vmc;
+        if (enc.frame_pred_frame_dct) {
+            fr.dmc = block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h,
+                                  &fr.imin, &fr.jmin);
+            vmc = sse_at(past_rec, w, fr.imin, fr.jmin, cur, 16);
+            motion_type = MC_FRAME;
+        } else {
+            fr = frame_picture_search(past_src, past_rec, cur, i, j, forw_hor_search, forw_vert_search);
+            const bool dual = enc.M == 1;
+            if (dual) dp = dual_prime_frame_search(past_rec, cur, i, j >> 1, fr.imins, fr.jmins);
+            if (dual && dp.dmc_dp < fr.dmc && dp.dmc_dp < fr.dmcfield) {
+                motion_type = MC_DMV;
+                vmc = dp.vmc_dp;
+            } else if (fr.dmc <= fr.dmcfield) {
+                motion_type = MC_FRAME;
+                vmc = sse_at(past_rec, w, fr.imin, fr.jmin, cur, 16);
+            } else {
+                motion_type = MC_FIELD;
+                vmc = sse_at(past_rec + fr.tsel * w, fs, fr.imint, fr.jmint, cur, 8) +
+                      sse_at(past_rec + fr.bsel * w, fs, fr.iminb, fr.jminb, cur + w, 8);
+            }
+        }
+        mb.motion_type = motion_type;
+        if (vmc > mb_var && vmc >= intra_threshold) {
+            mb.mb_type = MB_INTRA;
+            return;
+        }
+        const int vzero = motion_k.block_sse(past_rec + static_cast<std::ptrdiff_t>(j) * w + i, cur, w, 0, 0, 16);
+        if (4 * vzero > 5 * vmc && vzero >= intra_threshold) {
+            mb.mb_type = MB_FORWARD;
+            if (motion_type == MC_FRAME) {
+                set_mv(mb.mv[0][0], fr.imin - 2 * i, fr.jmin - 2 * j);
+            } else if (motion_type == MC_DMV) {
+                set_mv(mb.mv[0][0], dp.imindp - 2 * i, 2 * dp.jmindp - 2 * j);
+                mb.dmvector[0] = dp.imindmv;
+                mb.dmvector[1] = dp.jmindmv;
+            } else {
+                set_mv(mb.mv[0][0], fr.imint - 2 * i, 2 * fr.jmint - 2 * j);
+                set_mv(mb.mv[1][0], fr.iminb - 2 * i, 2 * fr.jminb - 2 * j);
+                mb.motion_vertical_field_select[0][0] = fr.tsel;
+                mb.motion_vertical_field_select[1][0] = fr.bsel;
+            }
+        } else {
+            mb.mb_type = 0;
+            mb.motion_type = MC_FRAME;
+            set_mv(mb.mv[0][0], 0, 0);
+        }
+        return;
+    }
+
+    // B picture: both directions, the vectors of each stored whatever is chosen.
+    frame_search_result f{}, b{};
+    int mb_type, motion_type, vmc;
+    if (enc.frame_pred_frame_dct) {
+        block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h, &f.imin,
+                     &f.jmin);
+        const int vmcf = sse_at(past_rec, w, f.imin, f.jmin, cur, 16);
+        block_search(future_src, future_rec, cur, w, i, j, back_hor_search, back_vert_search, 16, w, h, &b.imin,
+                     &b.jmin);
+        const int vmcr = sse_at(future_rec, w, b.imin, b.jmin, cur, 16);
+        const int vmci = bidir_sse_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
+        if (vmcf <= vmcr && vmcf <= vmci) {
+            mb_type = MB_FORWARD, vmc = vmcf;
+        } else if (vmcr <= vmci) {
+            mb_type = MB_BACKWARD, vmc = vmcr;
+        } else {
+            mb_type = MB_FORWARD | MB_BACKWARD, vmc = vmci;
+        }
+        motion_type = MC_FRAME;
+    } else {
+        f = frame_picture_search(past_src, past_rec, cur, i, j, forw_hor_search, forw_vert_search);
+        b = frame_picture_search(future_src, future_rec, cur, i, j, back_hor_search, back_vert_search);
+        const uint8_t* ft = past_rec + f.tsel * w;
+        const uint8_t* fb = past_rec + f.bsel * w;
+        const uint8_t* bt = future_rec + b.tsel * w;
+        const uint8_t* bb = future_rec + b.bsel * w;
+        const int dmci = bidir_sad_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
+        const int dmcfieldi = bidir_sad_at(ft, f.imint, f.jmint, bt, b.imint, b.jmint, cur, fs, 8) +
+                              bidir_sad_at(fb, f.iminb, f.jminb, bb, b.iminb, b.jminb, cur + w, fs, 8);
+        const int dmcf = f.dmc, dmcfieldf = f.dmcfield, dmcr = b.dmc, dmcfieldr = b.dmcfield;
+        if (dmci < dmcfieldi && dmci < dmcf && dmci < dmcfieldf && dmci < dmcr && dmci < dmcfieldr) {
+            mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_FRAME;
+            vmc = bidir_sse_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
+        } else if (dmcfieldi < dmcf && dmcfieldi < dmcfieldf && dmcfieldi < dmcr && dmcfieldi < dmcfieldr) {
+            mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_FIELD;
+            vmc = bidir_sse_at(ft, f.imint, f.jmint, bt, b.imint, b.jmint, cur, fs, 8) +
+                  bidir_sse_at(fb, f.iminb, f.jminb, bb, b.iminb, b.jminb, cur + w, fs, 8);
+        } else if (dmcf < dmcfieldf && dmcf < dmcr && dmcf < dmcfieldr) {
+            mb_type = MB_FORWARD, motion_type = MC_FRAME;
+            vmc = sse_at(past_rec, w, f.imin, f.jmin, cur, 16);
+        } else if (dmcfieldf < dmcr && dmcfieldf < dmcfieldr) {
+            mb_type = MB_FORWARD, motion_type = MC_FIELD;
+            vmc = sse_at(ft, fs, f.imint, f.jmint, cur, 8) + sse_at(fb, fs, f.iminb, f.jminb, cur + w, 8);
+        } else if (dmcr < dmcfieldr) {
+            mb_type = MB_BACKWARD, motion_type = MC_FRAME;
+            vmc = sse_at(future_rec, w, b.imin, b.jmin, cur, 16);
+        } else {
+            mb_type = MB_BACKWARD, motion_type = MC_FIELD;
+            vmc = sse_at(bt, fs, b.imint, b.jmint, cur, 8) + sse_at(bb, fs, b.iminb, b.jminb, cur + w, 8);
+        }
+    }
+
+    mb.motion_type = motion_type;
+    if (vmc > mb_var && vmc >= intra_threshold) {
+        mb.mb_type = MB_INTRA;
+        return;
+    }
+    mb.mb_type = mb_type;
+    if (motion_type == MC_FRAME) {
+        set_mv(mb.mv[0][0], f.imin - 2 * i, f.jmin - 2 * j);
+        set_mv(mb.mv[0][1], b.imin - 2 * i, b.jmin - 2 * j);
+    } else {
+        set_mv(mb.mv[0][0], f.imint - 2 * i, 2 * f.jmint - 2 * j);
+        set_mv(mb.mv[1][0], f.iminb - 2 * i, 2 * f.jminb - 2 * j);
+        set_mv(mb.mv[0][1], b.imint - 2 * i, 2 * b.jmint - 2 * j);
+        set_mv(mb.mv[1][1], b.iminb - 2 * i, 2 * b.jminb - 2 * j);
+        mb.motion_vertical_field_select[0][0] = f.tsel;
+        mb.motion_vertical_field_select[1][0] = f.bsel;
+        mb.motion_vertical_field_select[0][1] = b.tsel;
+        mb.motion_vertical_field_select[1][1] = b.bsel;
+    }
+}
