@@ -114,7 +114,13 @@ void rc_init_picture(const uint8_t* frame) {
         rc.d = e.d0b;
         break;
     }
+    // A degenerate share (a zero or negative denominator from given
+    // complexities) is kept far enough from the 64-bit ends that the buffer
+    // sums below cannot wrap.
+    constexpr int64_t target_limit = int64_t{1} << 62;
     rc.T = saturate_to_int64(target);
+    if (rc.T > target_limit) rc.T = target_limit;
+    if (rc.T < -target_limit) rc.T = -target_limit;
     const int64_t lower = saturate_to_int64(std::floor(e.bit_rate / (8.0 * e.frame_rate) + 0.5));
     if (rc.T < lower) rc.T = lower;
 

@@ -174,7 +174,12 @@ INSTANTIATE_TEST_SUITE_P(
         // 80 Mbit/s, N 60, M 1: Np x Xp = 59 x 41739130 passes 2^31
         target_case{1, 160000000, 59, 0, 111304348, 41739130, 29217391, 80000000.0, 30.0, 6918919},
         // a target beyond the int range keeps its value
-        target_case{1, 4000000000LL, 0, 0, 1000, 1000, 1000, 100e9, 25.0, 4000000000LL}));
+        target_case{1, 4000000000LL, 0, 0, 1000, 1000, 1000, 100e9, 25.0, 4000000000LL},
+        // no P or B picture left to share with: an unbounded share stops at 2^62,
+        // an undefined one (0 / 0) falls to the lower bound
+        target_case{2, 1000, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, int64_t{1} << 62},
+        target_case{2, 0, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, 2000},
+        target_case{3, -1000, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, 2000}));
 
 // --- activities -------------------------------------------------------------
 

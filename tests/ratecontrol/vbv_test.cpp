@@ -20,15 +20,18 @@ struct picture {
 };
 
 // Runs compute_vbv_delay for each picture in turn (nothing written between
-// them) and returns the decoding time after each.
+// them) and returns the decoding time after each; the buffer warnings that
+// such a run gives are not looked at.
 std::vector<double> decoding_times(const std::vector<picture>& pictures) {
     std::vector<double> times;
+    ::testing::internal::CaptureStderr();
     for (const picture& p : pictures) {
         enc.pict_type = p.pict_type;
         enc.picture_structure = p.picture_structure;
         compute_vbv_delay();
         times.push_back(vbv.decoding_time);
     }
+    ::testing::internal::GetCapturedStderr();
     return times;
 }
 
@@ -78,9 +81,7 @@ TEST(VbvDelay, EveryPictureAddsItsDisplayDuration) {
         enc.field_pictures = c.field_pictures;
         enc.repeat_first_field = c.repeat_first_field;
         enc.top_field_first = c.top_field_first;
-        ::testing::internal::CaptureStderr();
         std::vector<double> times = decoding_times(c.pictures);
-        ::testing::internal::GetCapturedStderr();
         EXPECT_DOUBLE_EQ(times[0], 28901.376) << c.name;
         for (std::size_t i = 1; i < times.size(); ++i)
             EXPECT_NEAR(times[i] - times[i - 1], c.step, 1e-6) << c.name << ", picture " << i;
