@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct roundtrip_case {
     std::vector<std::string> motion;   // empty: the builder's defaults
     std::string expect_letter;         // a macroblock_type map letter that must occur ("" for none)
 };
+
+void PrintTo(const roundtrip_case& c, std::ostream* os) { *os << c.name; }
 
 double psnr(const std::string& a, std::size_t a_off, std::size_t a_stride, const std::string& b,
             std::size_t b_off, std::size_t b_stride, int w, int rows) {
@@ -107,6 +110,9 @@ TEST_P(roundtrip, decoded_frames_match_reconstruction) {
                     {"ffmpeg", ffmpeg, "ffmpeg.yuv"}};
 
     for (const auto& d : decoders) {
+        // libmpeg2 predicts 4:4:4 chrominance wrongly in P and B pictures (its
+        // intra pictures agree); FFmpeg judges those streams.
+        if (c.chroma == 3 && std::string(d.name) == "libmpeg2") continue;
         run_result r = run_program(d.argv, dir.path());
         ASSERT_EQ(r.status, 0) << d.name << ": " << r.err;
         if (std::string(d.name) == "ffmpeg") {
