@@ -272,6 +272,34 @@ TEST(parameter_file_errors, huge_m_fails_cleanly) {
     EXPECT_TRUE(r.err == "malloc failed\n\n" || r.err == "parameter file in.par ends before line 52\n") << r.err;
 }
 
+TEST(start_up_errors, output_file_that_cannot_be_created_is_named) {
+    temp_dir dir;
+    param_file().write(dir / "in.par");
+    run_result r = run_program({morvane_bin(), "in.par", "no/such/out.m2v"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Couldn't create output file no/such/out.m2v\n");
+}
+
+TEST(start_up_errors, statistics_file_that_cannot_be_created_leaves_the_empty_output) {
+    temp_dir dir;
+    param_file().set("statistics_file_name", "no/stats.txt").write(dir / "in.par");
+    run_result r = run_program({morvane_bin(), "in.par", "out.m2v"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Couldn't create statistics output file no/stats.txt\n");
+    ASSERT_TRUE(file_exists(dir / "out.m2v"));
+    EXPECT_EQ(read_file(dir / "out.m2v"), "");
+}
+
+TEST(start_up, dash_statistics_name_writes_statistics_to_standard_output) {
+    temp_dir dir;
+    param_file().set("statistics_file_name", "-stats").set("frame_count", 0).write(dir / "in.par");
+    run_result r = run_program({morvane_bin(), "in.par", "out.m2v"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out, "");
+    EXPECT_FALSE(file_exists(dir / "-stats"));
+    EXPECT_FALSE(file_exists(dir / "stats.txt"));
+}
+
 TEST(command_line, wrong_argument_count_prints_usage_and_creates_nothing) {
     const std::vector<std::vector<std::string>> arguments = {{}, {"in.par"}, {"in.par", "out.m2v", "extra"}};
     for (const auto& args : arguments) {
