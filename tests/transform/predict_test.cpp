@@ -365,6 +365,9 @@ bool read_inside(const read_record& r, bool* is_luma) {
 // Whenever the luminance reads of a macroblock stay inside the picture, so do
 // its chrominance reads; dual-prime derived vectors included.
 TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
+#if !defined(NDEBUG) && !defined(__OPTIMIZE__)
+    GTEST_SKIP() << "unoptimised builds assert on every read instead; this run tries vectors that go outside";
+#endif
     struct structure_case {
         int chroma_format, field_pictures, picture_structure, pict_type, second_field;
     } structures[] = {
