@@ -23,6 +23,8 @@ struct dct_kernels {
 };
 extern dct_kernels dct_k;
 extern const dct_kernels dct_kernels_reference;
+// Bit-identical to the reference; chosen by prepare_forward_dct.
+extern const dct_kernels dct_kernels_fast;
 
 void prepare_forward_dct();
 void prepare_inverse_dct();
