@@ -1,0 +1,146 @@
+// Distortion measures: interpolation, early stop, variance, bidirectional averaging.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "motion/block_match.h"
+
+namespace {
+
+constexpr int stride = 24;
+
+// A plane of 24 x 20 samples, all v.
+std::vector<uint8_t> flat(int v) { return std::vector<uint8_t>(stride * 20, static_cast<uint8_t>(v)); }
+
+struct early_stop_case {
+    int rows;
+    int row_sad;  // every row of the block differs by this sum
+    int limit;
+    int expected;
+};
+
+class block_sad_early_stop : public ::testing::TestWithParam<early_stop_case> {};
+
+// Each row of cur differs from ref in its first sample only.
+TEST_P(block_sad_early_stop, returns_the_partial_sum_of_the_first_row_reaching_the_limit) {
+    const auto c = GetParam();
+    auto ref = flat(100);
+    auto cur = flat(100);
+    for (int y = 0; y < c.rows; ++y) cur[y * stride] = static_cast<uint8_t>(100 + c.row_sad);
+    for (const motion_kernels* k : {&motion_kernels_reference, static_cast<const motion_kernels*>(&motion_k)})
+        EXPECT_EQ(k->block_sad(ref.data(), cur.data(), stride, 0, 0, c.rows, c.limit), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, block_sad_early_stop,
+                         ::testing::Values(early_stop_case{16, 10, 65536, 160},  // never reached: full sum
+                                           early_stop_case{16, 10, 161, 160},
+                                           early_stop_case{16, 10, 160, 160},  // reached on the last row
+                                           early_stop_case{16, 10, 30, 30},    // equal after row 3
+                                           early_stop_case{16, 10, 31, 40},    // first row at or above
+                                           early_stop_case{16, 10, 0, 10},     // stops after row 1 at the latest
+                                           early_stop_case{8, 7, 15, 21}, early_stop_case{8, 7, 1000, 56}));
+
+TEST(block_sad, half_sample_cases_never_stop_early) {
+    auto ref = flat(100);
+    auto cur = flat(110);  // every interpolation of a flat plane is 100
+    for (int hx = 0; hx < 2; ++hx)
+        for (int hy = 0; hy < 2; ++hy) {
+            int expected = (hx || hy) ? 16 * 16 * 10 : 160;  // whole-sample case stops after row 1
+            EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, hx, hy, 16, 1), expected) << hx << hy;
+            EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, hx, hy, 8, 1), (hx || hy) ? 1280 : 160);
+        }
+}
+
+struct interpolation_case {
+    int hx, hy;
+    int predicted;  // of the samples a=10 (x), b=11 (x+1), c=12 (below), d=13 (below right)
+};
+
+class interpolation : public ::testing::TestWithParam<interpolation_case> {};
+
+// ref holds columns alternating 10, 11 on even rows and 12, 13 on odd rows,
+// so every block position sees the same four neighbours at its sample 0.
+TEST_P(interpolation, rounds_each_half_sample_case_upwards) {
+    const auto c = GetParam();
+    std::vector<uint8_t> ref(stride * 20), cur(stride * 20, 0);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < stride; ++x) ref[y * stride + x] = static_cast<uint8_t>(10 + (x & 1) + 2 * (y & 1));
+    // Only sample 0 of row 0 measured: the rest of cur equals its prediction.
+    std::vector<uint8_t> pred(stride * 20);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const uint8_t* p = &ref[y * stride + x];
+            int v = c.hx && c.hy ? (p[0] + p[1] + p[stride] + p[stride + 1] + 2) >> 2
+                    : c.hx       ? (p[0] + p[1] + 1) >> 1
+                    : c.hy       ? (p[0] + p[stride] + 1) >> 1
+                                 : p[0];
+            pred[y * stride + x] = static_cast<uint8_t>(v);
+        }
+    ASSERT_EQ(pred[0], c.predicted);
+    cur = pred;
+    cur[0] = 0;
+    EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, c.hx, c.hy, 16, 65536), c.predicted);
+    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, c.hx, c.hy, 16), c.predicted * c.predicted);
+    // Averaging a prediction with itself changes nothing.
+    EXPECT_EQ(motion_k.bidir_sad(ref.data(), ref.data(), cur.data(), stride, c.hx, c.hy, c.hx, c.hy, 16),
+              c.predicted);
+    EXPECT_EQ(motion_k.bidir_sse(ref.data(), ref.data(), cur.data(), stride, c.hx, c.hy, c.hx, c.hy, 16),
+              c.predicted * c.predicted);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, interpolation,
+                         ::testing::Values(interpolation_case{0, 0, 10}, interpolation_case{1, 0, 11},
+                                           interpolation_case{0, 1, 11}, interpolation_case{1, 1, 12}));
+
+TEST(bidir, averages_the_two_predictions_rounding_up) {
+    auto fwd = flat(10), bwd = flat(13), cur = flat(0);
+    // (10 + 13 + 1) >> 1 = 12 on every sample
+    EXPECT_EQ(motion_k.bidir_sad(fwd.data(), bwd.data(), cur.data(), stride, 0, 0, 0, 0, 16), 256 * 12);
+    EXPECT_EQ(motion_k.bidir_sse(fwd.data(), bwd.data(), cur.data(), stride, 0, 0, 0, 0, 8), 128 * 144);
+    // a half-sample flag on a flat block changes nothing
+    EXPECT_EQ(motion_k.bidir_sad(fwd.data(), bwd.data(), cur.data(), stride, 1, 1, 0, 1, 16), 256 * 12);
+}
+
+TEST(bidir, equals_block_sad_with_the_same_whole_sample_reference) {
+    std::mt19937 rng(7);
+    std::vector<uint8_t> ref(stride * 20), cur(stride * 20);
+    for (auto& v : ref) v = static_cast<uint8_t>(rng());
+    for (auto& v : cur) v = static_cast<uint8_t>(rng());
+    EXPECT_EQ(motion_k.bidir_sad(ref.data(), ref.data(), cur.data(), stride, 0, 0, 0, 0, 16),
+              motion_k.block_sad(ref.data(), cur.data(), stride, 0, 0, 16, 65536));
+}
+
+TEST(block_sse, sums_squares_without_stopping) {
+    auto ref = flat(200), cur = flat(0);
+    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, 0, 0, 16), 256 * 40000);
+    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, 1, 0, 8), 128 * 40000);
+}
+
+struct variance_case {
+    const char* name;
+    int low, high, high_count;  // high_count samples of value high, the rest low
+    int expected;
+};
+
+class block_variance : public ::testing::TestWithParam<variance_case> {};
+
+TEST_P(block_variance, is_sum_of_squares_less_square_of_sum_over_256) {
+    const auto c = GetParam();
+    auto block = flat(c.low);
+    for (int n = 0; n < c.high_count; ++n) block[(n / 16) * stride + n % 16] = static_cast<uint8_t>(c.high);
+    EXPECT_EQ(motion_k.block_variance(block.data(), stride), c.expected) << c.name;
+    EXPECT_EQ(motion_kernels_reference.block_variance(block.data(), stride), c.expected) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, block_variance,
+    ::testing::Values(variance_case{"flat", 77, 77, 0, 0}, variance_case{"flat white", 255, 255, 0, 0},
+                      // 128 x 255 x 255 / 2; the square of the sum needs unsigned 32 bits
+                      variance_case{"half black half white", 0, 255, 128, 4161600},
+                      variance_case{"two levels 3 apart", 100, 106, 128, 2304},
+                      // 255^2 - floor(255^2 / 256) = 65025 - 254
+                      variance_case{"one bright sample", 0, 255, 1, 64771}));
+
+}  // namespace
