@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -480,6 +481,91 @@ TEST(table_walk, libmpeg2_decodes_every_code_word) {
         at += W * H * 3 / 2;
     }
     compare(frames, s, "mpeg2dec");
+}
+
+// The coded_block_pattern code for 0 is only legal with 4:2:2 or 4:4:4,
+// where the chrominance bits that follow carry the coded blocks.
+TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
+    temp_dir dir;
+    reset_encoder_state();
+    vbv = vbv_state{};
+    enc.output_file = std::fopen((dir / "p422.m2v").c_str(), "wb");
+    enc.statistics_file = std::tmpfile();
+    init_bit_writer();
+    const int w = 32, h = 16;
+    enc.horizontal_size = enc.display_horizontal_size = w;
+    enc.vertical_size = enc.display_vertical_size = h;
+    enc.aspect_ratio_information = 1;
+    enc.frame_rate_code = 3;
+    enc.frame_rate = 25.0;
+    enc.bit_rate = 1e6;
+    enc.vbv_buffer_size = 100;
+    enc.profile = 8;  // 4:2:2 profile, main level
+    enc.level = 5;
+    enc.progressive_sequence = enc.progressive_frame = 1;
+    enc.chroma_format = 2;
+    enc.picture_structure = 3;
+    enc.frame_pred_frame_dct = 1;
+    for (int i = 0; i < 64; ++i) enc.intra_quantiser_matrix[i] = enc.non_intra_quantiser_matrix[i] = 16;
+    write_sequence_header();
+    write_sequence_extension();
+    write_gop_header(0, 1);
+
+    set_picture(1, 0, 0, 0, 0, 1);
+    align_to_byte();
+    write_bits(0x101, 32);
+    write_bits(8, 5);
+    write_bits(0, 1);
+    dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+    for (int col = 0; col < 2; ++col) {
+        write_address_increment(1);
+        write_macroblock_type(1, MB_INTRA);
+        int16_t block[64] = {};
+        for (int b = 0; b < 8; ++b) write_intra_block(block, b < 4 ? 0 : 1 + (b & 1));
+    }
+
+    set_picture(2, 1, 0, 0, 0, 1);
+    align_to_byte();
+    write_bits(0x101, 32);
+    write_bits(8, 5);  // quantiser 16
+    write_bits(0, 1);
+    int16_t one[64] = {};
+    one[0] = 1;
+    const int patterns[2] = {0x01, 0x03};  // block 7; blocks 6 and 7
+    for (int col = 0; col < 2; ++col) {
+        write_address_increment(1);
+        write_macroblock_type(2, MB_PATTERN);
+        write_coded_block_pattern(patterns[col] >> 2);
+        write_bits(patterns[col], 2);
+        for (int b = 0; b < 8; ++b)
+            if (patterns[col] & (0x80 >> b)) write_non_intra_block(one);
+    }
+    write_sequence_end();
+    std::fclose(enc.output_file);
+    enc.output_file = nullptr;
+    std::fclose(enc.statistics_file);
+    enc.statistics_file = nullptr;
+
+    ASSERT_TRUE(file_exists("/usr/bin/ffmpeg")) << "decoder /usr/bin/ffmpeg is not installed";
+    run_result r = run_program({"/usr/bin/ffmpeg", "-v", "error", "-err_detect", "explode", "-i", "p422.m2v",
+                                "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv422p", "-y", "out.yuv"},
+                               dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    std::string out = read_file(dir / "out.yuv");
+    const std::size_t frame = w * h * 2;
+    ASSERT_EQ(out.size(), 2 * frame);
+    // A level 1 DC residual on grey adds 3: (2 + 1) * 16 * 16 / 32 = 24, divided by 8.
+    const std::string p = out.substr(frame);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) EXPECT_EQ(static_cast<uint8_t>(p[y * w + x]), 128) << "luma " << x << "," << y;
+    for (int c = 0; c < 2; ++c)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w / 2; ++x) {
+                bool coded = y >= 8 && (c == 1 || x >= 8);  // Cr lower halves, Cb lower half of macroblock 1
+                int got = static_cast<uint8_t>(p[w * h + c * (w / 2) * h + y * (w / 2) + x]);
+                EXPECT_NEAR(got, coded ? 131 : 128, 1) << (c ? "Cr " : "Cb ") << x << "," << y;
+            }
 }
 
 }  // namespace
