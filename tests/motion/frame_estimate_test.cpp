@@ -129,6 +129,28 @@ INSTANTIATE_TEST_SUITE_P(cases, frame_dual_prime,
                                            dual_case{0, 1, MC_FRAME},    // all three distortions 0
                                            dual_case{16, 3, MC_FRAME}));  // M > 1: never tried
 
+TEST(frame_picture_search, equal_reference_fields_go_to_the_same_parity) {
+    // fields Q and Q + 16 against Q + 8 one field row down: every field match ties
+    setup_encoder({48, 64, 1, 0, 3, 1});
+    luma q = random_luma(45, 0, 200), past, cur;
+    for (int k = 0; k < 32; ++k)
+        for (int x = 0; x < 48; ++x) {
+            past.field(0, x, k) = q.at(x, k);
+            past.field(1, x, k) = static_cast<uint8_t>(q.at(x, k) + 16);
+            cur.field(0, x, k) = cur.field(1, x, k) = static_cast<uint8_t>((k > 0 ? q.at(x, k - 1) : 0) + 8);
+        }
+    const uint8_t* block = cur.data() + 16 * 48 + 16;
+    frame_search_result r = frame_picture_search(past.data(), past.data(), block, 16, 16, 3, 4);
+    EXPECT_EQ(r.dmc, 2048);
+    EXPECT_EQ(r.dmcfield, 2048);
+    EXPECT_EQ(r.tsel, 0);
+    EXPECT_EQ(r.bsel, 1);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(r.imins[k], 32);
+        EXPECT_EQ(r.jmins[k], 14);  // one field row up from field row 8
+    }
+}
+
 TEST(frame_dual_prime, no_candidate_inside_the_picture_reports_not_available) {
     // 64 lines, top macroblock row: the opposite-parity candidate lands above
     // the field, and every vector derived from the same-parity matches 33 half
