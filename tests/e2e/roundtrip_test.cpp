@@ -23,7 +23,9 @@ struct roundtrip_case {
     int width, height, chroma, frames, input_format;
     std::vector<std::pair<std::string, std::string>> params;
     std::vector<std::string> motion;   // empty: the builder's defaults
-    std::string expect_letter;         // a macroblock_type map letter that must occur ("" for none)
+    std::string expect_letter;         // macroblock_type map letters that must occur ("" for none)
+    bool expect_field_dct = false;     // a field DCT must occur somewhere
+    std::vector<std::pair<std::string, std::string>> files = {};  // extra input files (name, content)
 };
 
 void PrintTo(const roundtrip_case& c, std::ostream* os) { *os << c.name; }
@@ -69,6 +71,7 @@ TEST_P(roundtrip, decoded_frames_match_reconstruction) {
                                  dir.path());
     ASSERT_EQ(gen.status, 0) << gen.err;
 
+    for (const auto& [name, content] : c.files) write_file(dir / name, content);
     param_file p;
     p.set("frame_count", c.frames).set("horizontal_size", c.width).set("vertical_size", c.height);
     p.set("display_horizontal_size", c.width).set("display_vertical_size", c.height);
@@ -82,9 +85,20 @@ TEST_P(roundtrip, decoded_frames_match_reconstruction) {
     ASSERT_EQ(enc.status, 0) << enc.err;
 
     std::string stats = read_file(dir / "stats.txt");
-    if (!c.expect_letter.empty()) {
-        auto letters = map_letters(stats);
-        for (char l : c.expect_letter) EXPECT_GT(letters[l], 0) << "no macroblock of type " << l;
+    auto letters = map_letters(stats);
+    for (char l : c.expect_letter) EXPECT_GT(letters[l], 0) << "no macroblock of type " << l;
+    std::string used;
+    for (const auto& [l, n] : letters) used += " " + std::string(1, l) + "=" + std::to_string(n);
+    std::printf("[ figures  ] %s macroblock types:%s\n", c.name.c_str(), used.c_str());
+    if (c.expect_field_dct) {
+        int field_dct = 0;
+        for (std::size_t pos = 0; (pos = stats.find("dct_type map:\n", pos)) != std::string::npos;) {
+            pos += 14;
+            std::size_t end = stats.find("\n\n", pos);
+            for (std::size_t i = pos; i < end; ++i) field_dct += stats[i] == '1';
+        }
+        EXPECT_GT(field_dct, 0) << "no field DCT";
+        std::printf("[ figures  ] %s field DCT macroblocks: %d\n", c.name.c_str(), field_dct);
     }
 
     int cw = c.chroma == 3 ? c.width : c.width >> 1;
@@ -145,9 +159,35 @@ TEST_P(roundtrip, decoded_frames_match_reconstruction) {
         std::printf("[ figures  ] %s %s: lowest PSNR %.1f dB over %d frames\n", c.name.c_str(), d.name, worst,
                     c.frames);
     }
+
+    // The shipped encoder's stream of the same pictures decodes without error too.
+    p.set("recon_name_pattern", "-");
+    p.write(dir / "in.par");
+    run_result shipped = run_program({morvane_bin(), "in.par", "shipped.m2v"}, dir.path());
+    ASSERT_EQ(shipped.status, 0) << shipped.err;
+    run_result lib = run_program({m2v_decode_bin(), "shipped.m2v", "shipped.yuv"}, dir.path());
+    EXPECT_EQ(lib.status, 0) << lib.err;
+    EXPECT_EQ(read_file(dir / "shipped.yuv").size(), frame_bytes * c.frames);
+    std::vector<std::string> ff = ffmpeg;
+    for (auto& a : ff) {
+        if (a == "out.m2v") a = "shipped.m2v";
+        if (a == "ffmpeg.yuv") a = "shipped_ff.yuv";
+    }
+    run_result ffr = run_program(ff, dir.path());
+    EXPECT_EQ(ffr.status, 0) << ffr.err;
+    EXPECT_EQ(ffr.err, "");
 }
 
 const std::vector<std::string> m1_motion = {"2 2 15 15"};
+
+// 64 weights rising with the row and the column, as a matrix file.
+std::string ramp_matrix(int base, int step) {
+    std::string m;
+    for (int v = 0; v < 8; ++v) {
+        for (int u = 0; u < 8; ++u) m += std::to_string(base + step * (u + v)) + (u == 7 ? "\n" : " ");
+    }
+    return m;
+}
 
 using kv = std::vector<std::pair<std::string, std::string>>;
 const kv interlaced = {{"progressive_sequence", "0"}, {"progressive_frame", "0"}, {"frame_pred_frame_dct_tab", "0 0 0"}};
@@ -159,10 +199,16 @@ kv with(kv base, const kv& more) {
 INSTANTIATE_TEST_SUITE_P(
     streams, roundtrip,
     testing::Values(
-        roundtrip_case{"ipb_420", 64, 48, 1, 8, 0, {{"N", "6"}, {"M", "3"}}, {}, "IF"},
+        roundtrip_case{"n12_m3_420", 64, 48, 1, 13, 0, {{"N", "12"}, {"M", "3"}}, {}, "IFBD"},
         roundtrip_case{"m1_frame_dual_prime", 64, 64, 1, 5, 0,
                        with(interlaced, {{"N", "5"}, {"M", "1"}, {"top_field_first", "1"}}), m1_motion, "p"},
-        roundtrip_case{"field_prediction_frame_pictures", 64, 64, 1, 7, 0, with(interlaced, {{"N", "6"}}), {}, "f"},
+        roundtrip_case{"field_prediction_frame_pictures", 64, 64, 1, 7, 0, with(interlaced, {{"N", "6"}}), {}, "f",
+                       true},
+        roundtrip_case{"loaded_matrices", 64, 48, 1, 7, 0,
+                       {{"intra_matrix_file", "intra.mat"}, {"non_intra_matrix_file", "inter.mat"}}, {}, "",
+                       false, {{"intra.mat", ramp_matrix(8, 2)}, {"inter.mat", ramp_matrix(12, 3)}}},
+        roundtrip_case{"interlaced_size_not_multiple_of_32", 72, 40, 1, 5, 1,
+                       with(interlaced, {{"field_pictures", "1"}, {"top_field_first", "1"}}), {}, ""},
         roundtrip_case{"q_scale_type_vlc_scan", 64, 48, 1, 7, 0,
                        {{"q_scale_type_tab", "1 1 1"}, {"intra_vlc_format_tab", "1 1 1"}, {"alternate_scan_tab", "1 1 1"}},
                        {}, ""},
