@@ -104,10 +104,28 @@ const motion_kernels motion_kernels_reference = {block_sad_ref, block_sse_ref, b
                                                  block_variance_ref};
 motion_kernels motion_k = motion_kernels_reference;
 
+const motion_kernels* motion_kernels_avx2();
+
+namespace {
+
+// A table may leave an entry empty when it has nothing faster for it.
+[[maybe_unused]] void take_kernels(const motion_kernels* k) {
+    if (!k) return;
+    if (k->block_sad) motion_k.block_sad = k->block_sad;
+    if (k->block_sse) motion_k.block_sse = k->block_sse;
+    if (k->bidir_sad) motion_k.bidir_sad = k->bidir_sad;
+    if (k->bidir_sse) motion_k.bidir_sse = k->bidir_sse;
+    if (k->block_variance) motion_k.block_variance = k->block_variance;
+}
+
+}  // namespace
+
 void init_motion_kernels() {
     motion_k = motion_kernels_reference;
-#ifndef MORVANE_REFERENCE_KERNELS
-    if (const motion_kernels* k = motion_kernels_sse2()) motion_k = *k;
+#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("sse2")) take_kernels(motion_kernels_sse2());
+    if (__builtin_cpu_supports("avx2")) take_kernels(motion_kernels_avx2());
 #endif
 }
 

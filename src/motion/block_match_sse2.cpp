@@ -1,4 +1,197 @@
+// SSE2 versions of the distortion measures. Every kernel returns exactly
+// what its reference returns, the early-stop partial sums of block_sad
+// included; kernel_equivalence_test holds them to it.
 #include "motion/block_match.h"
 
-// No vector versions yet: the reference kernels serve every target.
+#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+#define MORVANE_SSE2 __attribute__((target("sse2")))
+
+namespace {
+
+MORVANE_SSE2 inline __m128i load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// The two 64-bit halves of a _mm_sad_epu8 result added together.
+MORVANE_SSE2 inline int sad_total(__m128i v) { return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_unpackhi_epi64(v, v))); }
+
+MORVANE_SSE2 inline int sum_epi32(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+}
+
+// Horizontal pair sums p[x] + p[x+1] of a row, widened to 16 bits.
+struct pair_sums {
+    __m128i lo, hi;
+};
+
+MORVANE_SSE2 inline pair_sums row_pairs(const uint8_t* p) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i a = load(p), b = load(p + 1);
+    return {_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+            _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z))};
+}
+
+// (a + b + c + d + 2) >> 2 from the pair sums of two rows; the averaging
+// instruction would round twice.
+MORVANE_SSE2 inline __m128i four_average(pair_sums u, pair_sums v) {
+    const __m128i two = _mm_set1_epi16(2);
+    const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(u.lo, v.lo), two), 2);
+    const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(u.hi, v.hi), two), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+// One row of the interpolated prediction; the flags are invariant in every
+// caller's loop.
+MORVANE_SSE2 inline __m128i predicted_row(const uint8_t* p, std::ptrdiff_t stride, int hx, int hy) {
+    if (!hy) return hx ? _mm_avg_epu8(load(p), load(p + 1)) : load(p);
+    if (!hx) return _mm_avg_epu8(load(p), load(p + stride));
+    return four_average(row_pairs(p), row_pairs(p + stride));
+}
+
+// Σ (a - b)² over 16 samples, as four 32-bit partial sums.
+MORVANE_SSE2 inline __m128i squared_differences(__m128i a, __m128i b) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i dlo = _mm_sub_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
+    const __m128i dhi = _mm_sub_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+    return _mm_add_epi32(_mm_madd_epi16(dlo, dlo), _mm_madd_epi16(dhi, dhi));
+}
+
+// Whole-sample case. Rows go in groups of four; the running sum only grows,
+// so a group that leaves it below the limit holds no stopping row, and in a
+// group that reaches it the stopping row is found from the group's own row
+// sums.
+MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows,
+                                 int limit) {
+    int s = 0;
+    int j = 0;
+    for (; j + 4 <= rows; j += 4) {
+        const __m128i v0 = _mm_sad_epu8(load(ref), load(cur));
+        const __m128i v1 = _mm_sad_epu8(load(ref + stride), load(cur + stride));
+        const __m128i v2 = _mm_sad_epu8(load(ref + 2 * stride), load(cur + 2 * stride));
+        const __m128i v3 = _mm_sad_epu8(load(ref + 3 * stride), load(cur + 3 * stride));
+        const int g = sad_total(_mm_add_epi32(_mm_add_epi32(v0, v1), _mm_add_epi32(v2, v3)));
+        if (s + g >= limit) {
+            if ((s += sad_total(v0)) >= limit) return s;
+            if ((s += sad_total(v1)) >= limit) return s;
+            if ((s += sad_total(v2)) >= limit) return s;
+            return s + sad_total(v3);
+        }
+        s += g;
+        ref += 4 * stride;
+        cur += 4 * stride;
+    }
+    for (; j < rows; ++j) {
+        s += sad_total(_mm_sad_epu8(load(ref), load(cur)));
+        if (s >= limit) return s;
+        ref += stride;
+        cur += stride;
+    }
+    return s;
+}
+
+MORVANE_SSE2 int block_sad_sse2(const uint8_t* ref, const uint8_t* cur, int stride_, int half_x, int half_y,
+                                int rows, int limit) {
+    const std::ptrdiff_t stride = stride_;
+    if (!half_x && !half_y) return block_sad_whole(ref, cur, stride, rows, limit);
+    __m128i acc = _mm_setzero_si128();
+    if (half_x && half_y) {
+        // Each row's pair sums serve the row above and the row itself.
+        pair_sums above = row_pairs(ref);
+        for (int j = 0; j < rows; ++j) {
+            ref += stride;
+            const pair_sums below = row_pairs(ref);
+            acc = _mm_add_epi32(acc, _mm_sad_epu8(four_average(above, below), load(cur)));
+            above = below;
+            cur += stride;
+        }
+    } else if (half_x) {
+        for (int j = 0; j < rows; ++j) {
+            acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_avg_epu8(load(ref), load(ref + 1)), load(cur)));
+            ref += stride;
+            cur += stride;
+        }
+    } else {
+        __m128i above = load(ref);
+        for (int j = 0; j < rows; ++j) {
+            ref += stride;
+            const __m128i below = load(ref);
+            acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_avg_epu8(above, below), load(cur)));
+            above = below;
+            cur += stride;
+        }
+    }
+    return sad_total(acc);
+}
+
+MORVANE_SSE2 int block_sse_sse2(const uint8_t* ref, const uint8_t* cur, int stride_, int half_x, int half_y,
+                                int rows) {
+    const std::ptrdiff_t stride = stride_;
+    __m128i acc = _mm_setzero_si128();
+    for (int j = 0; j < rows; ++j) {
+        acc = _mm_add_epi32(acc, squared_differences(predicted_row(ref, stride, half_x, half_y), load(cur)));
+        ref += stride;
+        cur += stride;
+    }
+    return sum_epi32(acc);
+}
+
+template <bool squared>
+MORVANE_SSE2 int bidir_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride_, int fhx,
+                            int fhy, int bhx, int bhy, int rows) {
+    const std::ptrdiff_t stride = stride_;
+    __m128i acc = _mm_setzero_si128();
+    for (int j = 0; j < rows; ++j) {
+        const __m128i p =
+            _mm_avg_epu8(predicted_row(fwd, stride, fhx, fhy), predicted_row(bwd, stride, bhx, bhy));
+        const __m128i c = load(cur);
+        acc = _mm_add_epi32(acc, squared ? squared_differences(p, c) : _mm_sad_epu8(p, c));
+        fwd += stride;
+        bwd += stride;
+        cur += stride;
+    }
+    return squared ? sum_epi32(acc) : sad_total(acc);
+}
+
+MORVANE_SSE2 int bidir_sad_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx,
+                                int fhy, int bhx, int bhy, int rows) {
+    return bidir_sse2<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+}
+
+MORVANE_SSE2 int bidir_sse_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx,
+                                int fhy, int bhx, int bhy, int rows) {
+    return bidir_sse2<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+}
+
+MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
+    const __m128i z = _mm_setzero_si128();
+    __m128i squares = z, sums = z;
+    for (int j = 0; j < 16; ++j) {
+        const __m128i v = load(block);
+        const __m128i lo = _mm_unpacklo_epi8(v, z), hi = _mm_unpackhi_epi8(v, z);
+        squares = _mm_add_epi32(squares, _mm_add_epi32(_mm_madd_epi16(lo, lo), _mm_madd_epi16(hi, hi)));
+        sums = _mm_add_epi32(sums, _mm_sad_epu8(v, z));
+        block += stride;
+    }
+    const unsigned s = static_cast<unsigned>(sum_epi32(squares));
+    const unsigned t = static_cast<unsigned>(sad_total(sums));
+    return static_cast<int>(s - ((t * t) >> 8));
+}
+
+const motion_kernels sse2_table = {block_sad_sse2, block_sse_sse2, bidir_sad_sse2, bidir_sse_sse2,
+                                   block_variance_sse2};
+
+}  // namespace
+
+const motion_kernels* motion_kernels_sse2() { return &sse2_table; }
+
+#else
+
+// Other targets keep the reference kernels.
 const motion_kernels* motion_kernels_sse2() { return nullptr; }
+
+#endif
