@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr vlc_entry vlc(const char* bits) {
-    unsigned code = 0;
-    unsigned length = 0;
-    for (; *bits; ++bits, ++length) code = (code << 1) | (*bits == '1' ? 1u : 0u);
-    return {static_cast<uint16_t>(code), static_cast<uint8_t>(length)};
-}
-
 struct type_row {
     int pict_type, flags;
     const char* bits;

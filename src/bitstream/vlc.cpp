@@ -11,14 +11,6 @@ int dc_dct_pred[3];
 
 namespace {
 
-// Code words are kept as the bit strings they are defined by.
-constexpr vlc_entry vlc(const char* bits) {
-    unsigned code = 0;
-    unsigned length = 0;
-    for (; *bits; ++bits, ++length) code = (code << 1) | (*bits == '1' ? 1u : 0u);
-    return {static_cast<uint16_t>(code), static_cast<uint8_t>(length)};
-}
-
 struct run_level_row {
     int run, level;
     const char* zero;

@@ -8,6 +8,14 @@ struct vlc_entry {
     uint8_t length;  // 0: no code word
 };
 
+// Code words are kept as the bit strings they are defined by.
+constexpr vlc_entry vlc(const char* bits) {
+    unsigned code = 0;
+    unsigned length = 0;
+    for (; *bits; ++bits, ++length) code = (code << 1) | (*bits == '1' ? 1u : 0u);
+    return {static_cast<uint16_t>(code), static_cast<uint8_t>(length)};
+}
+
 // Run/level code words without their sign bit. Part a holds runs 0..1 with
 // levels 1..40, part b runs 2..31 with levels 1..5; both indexed by level - 1.
 struct dct_coefficients_table {

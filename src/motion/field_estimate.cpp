@@ -2,32 +2,10 @@
 
 #include "driver/encoder_state.h"
 #include "motion/block_match.h"
+#include "motion/estimate_common.h"
 #include "motion/motion_estimation.h"
 
 namespace {
-
-constexpr int intra_threshold = 2304;
-
-int sse_at(const uint8_t* ref, int stride, int x, int y, const uint8_t* cur, int rows) {
-    return motion_k.block_sse(half_sample_origin(ref, stride, x, y), cur, stride, x & 1, y & 1, rows);
-}
-
-int bidir_sad_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
-                 int stride, int rows) {
-    return motion_k.bidir_sad(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
-                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
-}
-
-int bidir_sse_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
-                 int stride, int rows) {
-    return motion_k.bidir_sse(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
-                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
-}
-
-void set_mv(int mv[2], int x, int y) {
-    mv[0] = x;
-    mv[1] = y;
-}
 
 bool bottom_field() { return enc.picture_structure == 2; }
 
