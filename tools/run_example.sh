@@ -4,16 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v ninja >/dev/null || need+=(ninja-build)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${need[@]}"
-fi
+. tools/install_missing.sh
+install_missing cmake:cmake g++:g++ ninja-build:ninja
 
 cmake -S . -B build-example -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=OFF
 cmake --build build-example -j "$(nproc)" --target morvane make_sequence

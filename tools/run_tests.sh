@@ -5,20 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v ninja >/dev/null || need+=(ninja-build)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-command -v ffmpeg >/dev/null || need+=(ffmpeg)
-command -v mpeg2dec >/dev/null || need+=(mpeg2dec)
-[ -f /usr/include/mpeg2dec/mpeg2.h ] || need+=(libmpeg2-4-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${need[@]}"
-fi
+. tools/install_missing.sh
+install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libgtest-dev:/usr/include/gtest/gtest.h \
+  ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON
