@@ -104,8 +104,6 @@ const motion_kernels motion_kernels_reference = {block_sad_ref, block_sse_ref, b
                                                  block_variance_ref};
 motion_kernels motion_k = motion_kernels_reference;
 
-const motion_kernels* motion_kernels_avx2();
-
 namespace {
 
 // A table may leave an entry empty when it has nothing faster for it.
@@ -125,7 +123,6 @@ void init_motion_kernels() {
 #if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("sse2")) take_kernels(motion_kernels_sse2());
-    if (__builtin_cpu_supports("avx2")) take_kernels(motion_kernels_avx2());
 #endif
 }
 
