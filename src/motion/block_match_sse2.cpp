@@ -61,36 +61,36 @@ MORVANE_SSE2 inline __m128i squared_differences(__m128i a, __m128i b) {
     return _mm_add_epi32(_mm_madd_epi16(dlo, dlo), _mm_madd_epi16(dhi, dhi));
 }
 
-// Row sums [r0, r1, r2, r3] from the _mm_sad_epu8 results of four rows.
+// [t0, t1, t2, t3] from four _mm_sad_epu8 results (or sums of them), each
+// t the total of its two halves.
 MORVANE_SSE2 inline __m128i row_totals(__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
     const __m128i a = _mm_or_si128(v0, _mm_slli_epi64(v1, 32));  // lo0 lo1 hi0 hi1
     const __m128i b = _mm_or_si128(v2, _mm_slli_epi64(v3, 32));  // lo2 lo3 hi2 hi3
     return _mm_add_epi32(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
 }
 
-// Whole-sample case, four rows at a time without a branch per row. With
-// the running sums p0..p3 after each row of a group, row k counts when
-// every check before it failed, that is when p(k-1) = pk - rk < limit; the
-// group's first row always counts, as the group is reached only then. The
-// sums only grow, so the group stops the search exactly when p3 >= limit.
+// Whole-sample case, four rows at a time without a branch per row. The
+// running sums p0..p3 after each row of a group only grow, so the rows whose
+// sum is still below the limit are the group's first c rows; the search
+// stops in this group exactly when c < 4, and then returns p(c).
 MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows,
                                  int limit) {
     const __m128i lim = _mm_set1_epi32(limit);
-    const __m128i later = _mm_set_epi32(-1, -1, -1, 0);  // the rows after a group's first
     __m128i s = _mm_setzero_si128();  // the running sum in every lane
     int j = 0;
     for (; j + 4 <= rows; j += 4) {
-        const __m128i r = row_totals(_mm_sad_epu8(load(ref), load(cur)),
-                                     _mm_sad_epu8(load(ref + stride), load(cur + stride)),
-                                     _mm_sad_epu8(load(ref + 2 * stride), load(cur + 2 * stride)),
-                                     _mm_sad_epu8(load(ref + 3 * stride), load(cur + 3 * stride)));
-        __m128i p = _mm_add_epi32(r, _mm_slli_si128(r, 4));
-        p = _mm_add_epi32(_mm_add_epi32(p, _mm_slli_si128(p, 8)), s);
-        s = _mm_shuffle_epi32(p, _MM_SHUFFLE(3, 3, 3, 3));
-        if (_mm_cvtsi128_si32(s) >= limit) {
-            const __m128i counts = _mm_and_si128(later, _mm_cmpgt_epi32(lim, _mm_sub_epi32(p, r)));
-            return _mm_cvtsi128_si32(p) + sum_epi32(_mm_and_si128(r, counts));
+        const __m128i v0 = _mm_sad_epu8(load(ref), load(cur));
+        const __m128i v1 = _mm_add_epi32(v0, _mm_sad_epu8(load(ref + stride), load(cur + stride)));
+        const __m128i v2 = _mm_add_epi32(v1, _mm_sad_epu8(load(ref + 2 * stride), load(cur + 2 * stride)));
+        const __m128i v3 = _mm_add_epi32(v2, _mm_sad_epu8(load(ref + 3 * stride), load(cur + 3 * stride)));
+        const __m128i p = _mm_add_epi32(row_totals(v0, v1, v2, v3), s);
+        const int below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(lim, p)));
+        if (below != 15) {
+            alignas(16) int sums[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums), p);
+            return sums[__builtin_ctz(~below)];
         }
+        s = _mm_shuffle_epi32(p, _MM_SHUFFLE(3, 3, 3, 3));
         ref += 4 * stride;
         cur += 4 * stride;
     }
