@@ -1,5 +1,7 @@
 #include "transform/dct.h"
 
+#include "transform/simd_kernels.h"
+
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -213,7 +215,9 @@ void prepare_forward_dct() {
 #ifdef MORVANE_REFERENCE_KERNELS
     dct_k = dct_kernels_reference;
 #else
-    dct_k = dct_kernels_fast;
+    prepare_dct_simd();
+    const dct_kernels* vector_kernels = dct_kernels_avx2();
+    dct_k = vector_kernels ? *vector_kernels : dct_kernels_fast;
 #endif
 }
 

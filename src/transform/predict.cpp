@@ -1,5 +1,7 @@
 #include "transform/predict.h"
 
+#include "transform/simd_kernels.h"
+
 #include <cassert>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +73,12 @@ void check_reads_inside(int plane_width, int plane_height, int field, int stride
 
 const predict_kernels predict_kernels_reference = {rectangle_reference};
 predict_kernels predict_k = predict_kernels_reference;
-void init_predict_kernels() { predict_k = predict_kernels_reference; }
+void init_predict_kernels() {
+    predict_k = predict_kernels_reference;
+#ifndef MORVANE_REFERENCE_KERNELS
+    if (const predict_kernels* vector_kernels = predict_kernels_sse2()) predict_k = *vector_kernels;
+#endif
+}
 
 void predict_rectangle(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
                        int average) {

@@ -1,6 +1,7 @@
 #include "transform/quantise.h"
 
 #include "driver/encoder_state.h"
+#include "transform/simd_kernels.h"
 
 const uint8_t non_linear_scale_table[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 12,  14,  16,  18,  20,  22,
                                             24, 28, 32, 36, 40, 44, 48, 52, 56, 64, 72, 80, 88, 96, 104, 112};
@@ -111,7 +112,21 @@ inline int level_limit() { return enc.mpeg1 ? 255 : 2047; }
 const quantise_kernels quantise_kernels_reference = {
     quantise_intra_reference,         quantise_non_intra_reference,         dequantise_intra_reference,
     dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference};
-quantise_kernels quantise_k = quantise_kernels_reference;
+
+namespace {
+
+quantise_kernels chosen_quantise_kernels() {
+#ifndef MORVANE_REFERENCE_KERNELS
+    if (const quantise_kernels* vector_kernels = quantise_kernels_avx2()) return *vector_kernels;
+#endif
+    return quantise_kernels_reference;
+}
+
+}  // namespace
+
+// Chosen before main, since start-up has no quantiser set-up step.
+quantise_kernels quantise_k = chosen_quantise_kernels();
+void init_quantise_kernels() { quantise_k = chosen_quantise_kernels(); }
 
 int quantise_intra(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix, int mquant) {
     return quantise_k.quantise_intra(src, dst, dc_precision, matrix, mquant, level_limit());

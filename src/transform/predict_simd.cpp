@@ -1,0 +1,108 @@
+// SSE2 prediction rectangles, bit-identical to the reference loops.
+// (a + b + 1) >> 1 is exactly the unsigned byte average instruction; the
+// four-sample case is summed in 16 bits, where it cannot overflow. Rows go
+// 16 samples, then 8, then one at a time, so no step reads a sample the
+// reference does not read.
+#include "transform/simd_kernels.h"
+
+#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+
+#include <emmintrin.h>
+
+namespace {
+
+template <int WIDTH>
+inline __m128i load(const uint8_t* p) {
+    if constexpr (WIDTH == 16)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    else
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+template <int WIDTH>
+inline void store(uint8_t* p, __m128i v) {
+    if constexpr (WIDTH == 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    else
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+}
+
+inline __m128i average4(__m128i a, __m128i b, __m128i c, __m128i d, bool high) {
+    const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    auto widen = [&](__m128i v) { return high ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
+    __m128i s = _mm_add_epi16(_mm_add_epi16(widen(a), widen(b)), _mm_add_epi16(widen(c), widen(d)));
+    return _mm_srli_epi16(_mm_add_epi16(s, two), 2);
+}
+
+template <int HX, int HY, int AVG, int WIDTH>
+inline void step(const uint8_t* s, uint8_t* d, int stride) {
+    __m128i p;
+    if constexpr (HX && HY) {
+        __m128i a = load<WIDTH>(s), b = load<WIDTH>(s + 1);
+        __m128i c = load<WIDTH>(s + stride), e = load<WIDTH>(s + stride + 1);
+        __m128i lo = average4(a, b, c, e, false);
+        __m128i hi = WIDTH == 16 ? average4(a, b, c, e, true) : _mm_setzero_si128();
+        p = _mm_packus_epi16(lo, hi);
+    } else if constexpr (HX) {
+        p = _mm_avg_epu8(load<WIDTH>(s), load<WIDTH>(s + 1));
+    } else if constexpr (HY) {
+        p = _mm_avg_epu8(load<WIDTH>(s), load<WIDTH>(s + stride));
+    } else {
+        p = load<WIDTH>(s);
+    }
+    if constexpr (AVG) p = _mm_avg_epu8(load<WIDTH>(d), p);
+    store<WIDTH>(d, p);
+}
+
+template <int HX, int HY, int AVG>
+void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
+    for (int j = 0; j < h; ++j) {
+        int i = 0;
+        for (; i + 16 <= w; i += 16) step<HX, HY, AVG, 16>(s + i, d + i, stride);
+        for (; i + 8 <= w; i += 8) step<HX, HY, AVG, 8>(s + i, d + i, stride);
+        for (; i < w; ++i) {
+            int p;
+            if constexpr (HX && HY)
+                p = (s[i] + s[i + 1] + s[i + stride] + s[i + stride + 1] + 2) >> 2;
+            else if constexpr (HX)
+                p = (s[i] + s[i + 1] + 1) >> 1;
+            else if constexpr (HY)
+                p = (s[i] + s[i + stride] + 1) >> 1;
+            else
+                p = s[i];
+            if constexpr (AVG)
+                d[i] = static_cast<uint8_t>((d[i] + p + 1) >> 1);
+            else
+                d[i] = static_cast<uint8_t>(p);
+        }
+        s += stride;
+        d += stride;
+    }
+}
+
+using rectangle_fn = void (*)(const uint8_t*, uint8_t*, int, int, int);
+constexpr rectangle_fn rectangle_loops[8] = {
+    rectangle_loop<0, 0, 0>, rectangle_loop<1, 0, 0>, rectangle_loop<0, 1, 0>, rectangle_loop<1, 1, 0>,
+    rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
+};
+
+void rectangle_sse2(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
+                    int average) {
+    int xint = dx >> 1, yint = dy >> 1;
+    int xh = dx & 1, yh = dy & 1;
+    const uint8_t* s = src + stride * (y + yint) + x + xint;
+    uint8_t* d = dst + stride * y + x;
+    rectangle_loops[xh | (yh << 1) | ((average ? 1 : 0) << 2)](s, d, stride, w, h);
+}
+
+const predict_kernels sse2_table = {rectangle_sse2};
+
+}  // namespace
+
+const predict_kernels* predict_kernels_sse2() { return &sse2_table; }
+
+#else
+
+const predict_kernels* predict_kernels_sse2() { return nullptr; }
+
+#endif
