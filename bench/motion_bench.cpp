@@ -149,8 +149,8 @@ void block_search_bench(benchmark::State& state, bool optimised, int range, bool
 
 BENCHMARK_CAPTURE(block_sad_bench, whole_full_reference, false, 0, 0, no_distortion);
 BENCHMARK_CAPTURE(block_sad_bench, whole_full_selected, true, 0, 0, no_distortion);
-BENCHMARK_CAPTURE(block_sad_bench, whole_stop_row4_reference, false, 0, 0, 1000);
-BENCHMARK_CAPTURE(block_sad_bench, whole_stop_row4_selected, true, 0, 0, 1000);
+BENCHMARK_CAPTURE(block_sad_bench, whole_limit1000_reference, false, 0, 0, 1000);
+BENCHMARK_CAPTURE(block_sad_bench, whole_limit1000_selected, true, 0, 0, 1000);
 BENCHMARK_CAPTURE(block_sad_bench, half_x_reference, false, 1, 0, 0);
 BENCHMARK_CAPTURE(block_sad_bench, half_x_selected, true, 1, 0, 0);
 BENCHMARK_CAPTURE(block_sad_bench, half_y_reference, false, 0, 1, 0);
