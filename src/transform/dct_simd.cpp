@@ -19,11 +19,17 @@ namespace {
 alignas(32) double basis_by_x[8][8];  // [x][u] = dct_basis[u][x]
 
 __attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
+    // The samples as doubles (exact), so that each product takes a
+    // broadcast load instead of a conversion.
+    alignas(32) double samples[64];
+    for (int i = 0; i < 64; i += 4)
+        _mm256_store_pd(samples + i, _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + i)))));
     __m256d tmp[8][2];
     for (int y = 0; y < 8; ++y) {
         __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
         for (int x = 0; x < 8; ++x) {
-            const __m256d b = _mm256_set1_pd(static_cast<double>(block[8 * y + x]));
+            const __m256d b = _mm256_broadcast_sd(samples + 8 * y + x);
             s0 = _mm256_add_pd(s0, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][0])));
             s1 = _mm256_add_pd(s1, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][4])));
         }
