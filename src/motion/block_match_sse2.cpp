@@ -7,7 +7,9 @@
 
 #include <emmintrin.h>
 
+#include <array>
 #include <cstddef>
+#include <utility>
 
 #define MORVANE_SSE2 __attribute__((target("sse2")))
 
@@ -45,13 +47,37 @@ MORVANE_SSE2 inline __m128i four_average(pair_sums u, pair_sums v) {
     return _mm_packus_epi16(lo, hi);
 }
 
-// One row of the interpolated prediction; the flags are invariant in every
-// caller's loop.
-MORVANE_SSE2 inline __m128i predicted_row(const uint8_t* p, std::ptrdiff_t stride, int hx, int hy) {
-    if (!hy) return hx ? _mm_avg_epu8(load(p), load(p + 1)) : load(p);
-    if (!hx) return _mm_avg_epu8(load(p), load(p + stride));
-    return four_average(row_pairs(p), row_pairs(p + stride));
-}
+// The rows of the interpolated prediction, top to bottom. With a vertical
+// half position each row's samples (or pair sums) serve the row above too.
+template <int hx, int hy>
+struct predictor {
+    const uint8_t* p;
+    std::ptrdiff_t stride;
+    __m128i above;
+    pair_sums above_pairs;
+
+    MORVANE_SSE2 predictor(const uint8_t* p_, std::ptrdiff_t stride_) : p(p_), stride(stride_) {
+        if constexpr (hy && hx) above_pairs = row_pairs(p);
+        if constexpr (hy && !hx) above = load(p);
+    }
+
+    MORVANE_SSE2 __m128i next() {
+        __m128i r;
+        if constexpr (!hy) {
+            r = hx ? _mm_avg_epu8(load(p), load(p + 1)) : load(p);
+        } else if constexpr (!hx) {
+            const __m128i below = load(p + stride);
+            r = _mm_avg_epu8(above, below);
+            above = below;
+        } else {
+            const pair_sums below = row_pairs(p + stride);
+            r = four_average(above_pairs, below);
+            above_pairs = below;
+        }
+        p += stride;
+        return r;
+    }
+};
 
 // Σ (a - b)² over 16 samples, as four 32-bit partial sums.
 MORVANE_SSE2 inline __m128i squared_differences(__m128i a, __m128i b) {
@@ -104,77 +130,77 @@ MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::pt
     return total;
 }
 
-MORVANE_SSE2 int block_sad_sse2(const uint8_t* ref, const uint8_t* cur, int stride_, int half_x, int half_y,
-                                int rows, int limit) {
-    const std::ptrdiff_t stride = stride_;
-    if (!half_x && !half_y) return block_sad_whole(ref, cur, stride, rows, limit);
+template <int hx, int hy>
+MORVANE_SSE2 int block_sad_half(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+    predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
-    if (half_x && half_y) {
-        // Each row's pair sums serve the row above and the row itself.
-        pair_sums above = row_pairs(ref);
-        for (int j = 0; j < rows; ++j) {
-            ref += stride;
-            const pair_sums below = row_pairs(ref);
-            acc = _mm_add_epi32(acc, _mm_sad_epu8(four_average(above, below), load(cur)));
-            above = below;
-            cur += stride;
-        }
-    } else if (half_x) {
-        for (int j = 0; j < rows; ++j) {
-            acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_avg_epu8(load(ref), load(ref + 1)), load(cur)));
-            ref += stride;
-            cur += stride;
-        }
-    } else {
-        __m128i above = load(ref);
-        for (int j = 0; j < rows; ++j) {
-            ref += stride;
-            const __m128i below = load(ref);
-            acc = _mm_add_epi32(acc, _mm_sad_epu8(_mm_avg_epu8(above, below), load(cur)));
-            above = below;
-            cur += stride;
-        }
-    }
+    for (int j = 0; j < rows; ++j, cur += stride) acc = _mm_add_epi32(acc, _mm_sad_epu8(pred.next(), load(cur)));
     return sad_total(acc);
 }
 
-MORVANE_SSE2 int block_sse_sse2(const uint8_t* ref, const uint8_t* cur, int stride_, int half_x, int half_y,
-                                int rows) {
-    const std::ptrdiff_t stride = stride_;
+MORVANE_SSE2 int block_sad_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
+                                int rows, int limit) {
+    if (!half_x && !half_y) return block_sad_whole(ref, cur, stride, rows, limit);
+    if (!half_y) return block_sad_half<1, 0>(ref, cur, stride, rows);
+    if (!half_x) return block_sad_half<0, 1>(ref, cur, stride, rows);
+    return block_sad_half<1, 1>(ref, cur, stride, rows);
+}
+
+template <int hx, int hy>
+MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+    predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
-    for (int j = 0; j < rows; ++j) {
-        acc = _mm_add_epi32(acc, squared_differences(predicted_row(ref, stride, half_x, half_y), load(cur)));
-        ref += stride;
-        cur += stride;
-    }
+    for (int j = 0; j < rows; ++j, cur += stride)
+        acc = _mm_add_epi32(acc, squared_differences(pred.next(), load(cur)));
     return sum_epi32(acc);
 }
 
-template <bool squared>
-MORVANE_SSE2 int bidir_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride_, int fhx,
-                            int fhy, int bhx, int bhy, int rows) {
-    const std::ptrdiff_t stride = stride_;
+MORVANE_SSE2 int block_sse_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
+                                int rows) {
+    if (!half_x && !half_y) return block_sse_rows<0, 0>(ref, cur, stride, rows);
+    if (!half_y) return block_sse_rows<1, 0>(ref, cur, stride, rows);
+    if (!half_x) return block_sse_rows<0, 1>(ref, cur, stride, rows);
+    return block_sse_rows<1, 1>(ref, cur, stride, rows);
+}
+
+using bidir_fn = int (*)(const uint8_t*, const uint8_t*, const uint8_t*, std::ptrdiff_t, int);
+
+// Flag combination f: forward half_x, half_y in bits 0 and 1, backward in 2 and 3.
+template <bool squared, int f>
+MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, std::ptrdiff_t stride,
+                            int rows) {
+    predictor<f & 1, (f >> 1) & 1> fp(fwd, stride);
+    predictor<(f >> 2) & 1, (f >> 3)> bp(bwd, stride);
     __m128i acc = _mm_setzero_si128();
-    for (int j = 0; j < rows; ++j) {
-        const __m128i p =
-            _mm_avg_epu8(predicted_row(fwd, stride, fhx, fhy), predicted_row(bwd, stride, bhx, bhy));
+    for (int j = 0; j < rows; ++j, cur += stride) {
+        const __m128i p = _mm_avg_epu8(fp.next(), bp.next());
         const __m128i c = load(cur);
         acc = _mm_add_epi32(acc, squared ? squared_differences(p, c) : _mm_sad_epu8(p, c));
-        fwd += stride;
-        bwd += stride;
-        cur += stride;
     }
     return squared ? sum_epi32(acc) : sad_total(acc);
 }
 
-MORVANE_SSE2 int bidir_sad_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx,
-                                int fhy, int bhx, int bhy, int rows) {
-    return bidir_sse2<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+template <bool squared, int... f>
+constexpr std::array<bidir_fn, 16> bidir_table(std::integer_sequence<int, f...>) {
+    return {bidir_rows<squared, f>...};
 }
 
-MORVANE_SSE2 int bidir_sse_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx,
-                                int fhy, int bhx, int bhy, int rows) {
-    return bidir_sse2<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+template <bool squared>
+int bidir_dispatch(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
+                   int bhx, int bhy, int rows) {
+    static constexpr std::array<bidir_fn, 16> table = bidir_table<squared>(std::make_integer_sequence<int, 16>());
+    const int f = (fhx != 0) | (fhy != 0) << 1 | (bhx != 0) << 2 | (bhy != 0) << 3;
+    return table[f](fwd, bwd, cur, stride, rows);
+}
+
+int bidir_sad_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
+                   int bhx, int bhy, int rows) {
+    return bidir_dispatch<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+}
+
+int bidir_sse_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
+                   int bhx, int bhy, int rows) {
+    return bidir_dispatch<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
 }
 
 MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
