@@ -84,7 +84,7 @@ struct case_name {
     }
 };
 
-TEST(kernel_equivalence, the_selected_table_is_optimised_where_vectors_exist) {
+TEST(motion_kernel_equivalence, the_selected_table_is_optimised_where_vectors_exist) {
 #if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
     const motion_kernels& k = *tables()[0].second;
     EXPECT_NE(k.block_sad, motion_kernels_reference.block_sad);
@@ -97,7 +97,7 @@ TEST(kernel_equivalence, the_selected_table_is_optimised_where_vectors_exist) {
 #endif
 }
 
-TEST(kernel_equivalence, block_sad_and_block_sse_match_the_reference_including_partial_sums) {
+TEST(motion_kernel_equivalence, block_sad_and_block_sse_match_the_reference_including_partial_sums) {
     const motion_kernels& r = motion_kernels_reference;
     std::mt19937 rng(11);
     for (const auto& [name, k] : tables())
@@ -126,7 +126,7 @@ TEST(kernel_equivalence, block_sad_and_block_sse_match_the_reference_including_p
                             }
 }
 
-TEST(kernel_equivalence, bidirectional_measures_match_the_reference_for_all_sixteen_flag_pairs) {
+TEST(motion_kernel_equivalence, bidirectional_measures_match_the_reference_for_all_sixteen_flag_pairs) {
     const motion_kernels& r = motion_kernels_reference;
     std::mt19937 rng(12);
     for (const auto& [name, k] : tables())
@@ -154,7 +154,7 @@ TEST(kernel_equivalence, bidirectional_measures_match_the_reference_for_all_sixt
                         }
 }
 
-TEST(kernel_equivalence, block_variance_matches_the_reference) {
+TEST(motion_kernel_equivalence, block_variance_matches_the_reference) {
     const motion_kernels& r = motion_kernels_reference;
     std::mt19937 rng(13);
     for (const auto& [name, k] : tables()) {
