@@ -8,6 +8,7 @@
 #include "motion/block_match.h"
 #include "transform/dct.h"
 #include "transform/predict.h"
+#include "transform/simd_kernels.h"
 
 void init_encoder() {
     init_bit_writer();
@@ -15,6 +16,7 @@ void init_encoder() {
     prepare_inverse_dct();
     init_motion_kernels();
     init_predict_kernels();
+    init_quantise_kernels();
 
     encoder_state& e = enc;
     e.mb_width = (e.horizontal_size + 15) / 16;

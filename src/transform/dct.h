@@ -23,7 +23,8 @@ struct dct_kernels {
 };
 extern dct_kernels dct_k;
 extern const dct_kernels dct_kernels_reference;
-// Bit-identical to the reference; chosen by prepare_forward_dct.
+// Bit-identical to the reference; prepare_forward_dct falls back to it
+// where the processor has no AVX2.
 extern const dct_kernels dct_kernels_fast;
 
 void prepare_forward_dct();
