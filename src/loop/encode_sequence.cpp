@@ -219,7 +219,10 @@ void encode_sequence() {
             code_picture(neworg, newref, sw, 1, i_first_field, false);
         }
 
-        name = compose_name(enc.recon_name_pattern, display_number + enc.first_frame_number, ".YUV");
+        // A name starting with '-' writes no files, so only the name buffer bounds it.
+        name = compose_frame_name(enc.recon_name_pattern, display_number + enc.first_frame_number, 256);
+        if (name[0] != '-')
+            name = compose_name(enc.recon_name_pattern, display_number + enc.first_frame_number, ".YUV");
         std::fputs("5\n", stderr);
         write_reconstructed_frame(name.c_str(), newref);
         std::fputs("6\n", stderr);

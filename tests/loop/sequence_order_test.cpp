@@ -246,6 +246,13 @@ TEST_F(sequence_run, window_and_vector_range_lines) {
               std::string::npos);
 }
 
+TEST_F(sequence_run, dash_reconstruction_pattern_of_any_length_up_to_the_name_buffer_writes_nothing) {
+    param_file p;
+    p.set("recon_name_pattern", "-" + std::string(200, 'r') + "%d");
+    encode(p, 2);
+    EXPECT_EQ(frames_of(stats).size(), 2u);
+}
+
 TEST_F(sequence_run, zero_frames_give_sequence_headers_and_end_code_only) {
     for (int mpeg1 : {0, 1}) {
         SCOPED_TRACE(mpeg1);
