@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,6 +39,14 @@ uint8_t* half_cb_plane = nullptr;
 uint8_t* half_cr_plane = nullptr;
 int work_width = 0, work_height = 0, work_chroma_format = 0;
 
+// Unlike the start-up allocations, a failed work plane reports "malloc
+// failed" without a line end of its own.
+zeroed_array<uint8_t> work_plane(std::size_t size) {
+    void* p = std::calloc(size == 0 ? 1 : size, 1);
+    if (!p) fatal_error("malloc failed");
+    return zeroed_array<uint8_t>(static_cast<uint8_t*>(p));
+}
+
 void set_up_work_planes(const frame_planes& frame) {
     if (enc.chroma_format == 3) {
         full_cb_plane = frame[1];
@@ -48,11 +57,11 @@ void set_up_work_planes(const frame_planes& frame) {
         work_chroma_format == enc.chroma_format)
         return;
     std::size_t full = static_cast<std::size_t>(enc.width) * enc.height;
-    full_cb_storage = make_zeroed<uint8_t>(full);
-    full_cr_storage = make_zeroed<uint8_t>(full);
+    full_cb_storage = work_plane(full);
+    full_cr_storage = work_plane(full);
     if (enc.chroma_format == 1) {
-        half_cb_storage = make_zeroed<uint8_t>(full / 2);
-        half_cr_storage = make_zeroed<uint8_t>(full / 2);
+        half_cb_storage = work_plane(full / 2);
+        half_cr_storage = work_plane(full / 2);
     } else {
         half_cb_storage.reset();
         half_cr_storage.reset();

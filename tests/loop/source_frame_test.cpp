@@ -254,6 +254,12 @@ TEST(PpmConversion, LuminanceBordersAreExtended) {
     EXPECT_EQ(at(enc.new_org_frame[0], 32, 15, 31), 16);
 }
 
+TEST(PpmConversion, WorkPlaneThatCannotBeAllocatedIsFatal) {
+    configure({16, 16, 1, 1, 0, 1, 5, 2});
+    enc.width = enc.height = 1 << 30;  // planes of 2^60 bytes
+    EXPECT_EQ(fatal_message([] { load_source_frame("never-opened", enc.new_org_frame); }), "malloc failed");
+}
+
 TEST(PpmHeader, AcceptedLayoutsStartPixelDataAfterTheHeader) {
     const std::string pixel = "\xff\xff\xff";  // first pixel white, the rest black
     const std::string rest = flat_rgb(16 * 16 - 1, 1, 0, 0, 0);
