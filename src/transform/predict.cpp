@@ -1,4 +1,5 @@
 #include "transform/predict.h"
+#include "transform/predict_sample.h"
 
 #include "transform/simd_kernels.h"
 
@@ -13,21 +14,7 @@ namespace {
 template <int HX, int HY, int AVG>
 void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
     for (int j = 0; j < h; ++j) {
-        for (int i = 0; i < w; ++i) {
-            int p;
-            if constexpr (HX && HY)
-                p = (s[i] + s[i + 1] + s[i + stride] + s[i + stride + 1] + 2) >> 2;
-            else if constexpr (HX)
-                p = (s[i] + s[i + 1] + 1) >> 1;
-            else if constexpr (HY)
-                p = (s[i] + s[i + stride] + 1) >> 1;
-            else
-                p = s[i];
-            if constexpr (AVG)
-                d[i] = static_cast<uint8_t>((d[i] + p + 1) >> 1);
-            else
-                d[i] = static_cast<uint8_t>(p);
-        }
+        for (int i = 0; i < w; ++i) predict_sample<HX, HY, AVG>(s, d, i, stride);
         s += stride;
         d += stride;
     }

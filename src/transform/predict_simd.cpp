@@ -9,6 +9,8 @@
 
 #include <emmintrin.h>
 
+#include "transform/predict_sample.h"
+
 namespace {
 
 template <int WIDTH>
@@ -60,21 +62,7 @@ void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
         int i = 0;
         for (; i + 16 <= w; i += 16) step<HX, HY, AVG, 16>(s + i, d + i, stride);
         for (; i + 8 <= w; i += 8) step<HX, HY, AVG, 8>(s + i, d + i, stride);
-        for (; i < w; ++i) {
-            int p;
-            if constexpr (HX && HY)
-                p = (s[i] + s[i + 1] + s[i + stride] + s[i + stride + 1] + 2) >> 2;
-            else if constexpr (HX)
-                p = (s[i] + s[i + 1] + 1) >> 1;
-            else if constexpr (HY)
-                p = (s[i] + s[i + stride] + 1) >> 1;
-            else
-                p = s[i];
-            if constexpr (AVG)
-                d[i] = static_cast<uint8_t>((d[i] + p + 1) >> 1);
-            else
-                d[i] = static_cast<uint8_t>(p);
-        }
+        for (; i < w; ++i) predict_sample<HX, HY, AVG>(s, d, i, stride);
         s += stride;
         d += stride;
     }
