@@ -68,7 +68,6 @@ void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
     }
 }
 
-using rectangle_fn = void (*)(const uint8_t*, uint8_t*, int, int, int);
 constexpr rectangle_fn rectangle_loops[8] = {
     rectangle_loop<0, 0, 0>, rectangle_loop<1, 0, 0>, rectangle_loop<0, 1, 0>, rectangle_loop<1, 1, 0>,
     rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
@@ -76,11 +75,7 @@ constexpr rectangle_fn rectangle_loops[8] = {
 
 void rectangle_sse2(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
                     int average) {
-    int xint = dx >> 1, yint = dy >> 1;
-    int xh = dx & 1, yh = dy & 1;
-    const uint8_t* s = src + stride * (y + yint) + x + xint;
-    uint8_t* d = dst + stride * y + x;
-    rectangle_loops[xh | (yh << 1) | ((average ? 1 : 0) << 2)](s, d, stride, w, h);
+    run_rectangle(rectangle_loops, src, dst, stride, w, h, x, y, dx, dy, average);
 }
 
 const predict_kernels sse2_table = {rectangle_sse2};
