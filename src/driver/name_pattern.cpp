@@ -7,7 +7,7 @@
 
 namespace {
 
-// Position of the single integer conversion's '%' or npos; -1 when invalid.
+// Counts the integer conversions; false for any other conversion or more than one.
 bool scan_pattern(const std::string& p, int& conversions) {
     conversions = 0;
     for (std::size_t i = 0; i < p.size(); ++i) {

@@ -112,11 +112,10 @@ const char* source_suffix() {
     }
 }
 
-std::string compose_name(const std::string& pattern, int number, const char* longest_suffix) {
-    std::string name = compose_frame_name(pattern, number, 256);
+// The per-file names (name + suffix) must fit 128 characters.
+void check_file_name_length(const std::string& name, const std::string& pattern, const char* longest_suffix) {
     if (name.size() + std::strlen(longest_suffix) + 1 > 128)
         fatal_error(error_text("file name from pattern %s is too long", pattern.c_str()));
-    return name;
 }
 
 }  // namespace
@@ -185,8 +184,8 @@ void encode_sequence() {
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name =
-            compose_name(enc.source_name_pattern, display_number + enc.first_frame_number, source_suffix());
+        std::string name = compose_frame_name(enc.source_name_pattern, display_number + enc.first_frame_number, 256);
+        check_file_name_length(name, enc.source_name_pattern, source_suffix());
         std::fputs(" read frame=howmany?1\n", stderr);
         load_source_frame(name.c_str(), neworg);
         std::fprintf(stderr, " read frame=%s\n", name.c_str());
@@ -221,8 +220,7 @@ void encode_sequence() {
 
         // A name starting with '-' writes no files, so only the name buffer bounds it.
         name = compose_frame_name(enc.recon_name_pattern, display_number + enc.first_frame_number, 256);
-        if (name[0] != '-')
-            name = compose_name(enc.recon_name_pattern, display_number + enc.first_frame_number, ".YUV");
+        if (name[0] != '-') check_file_name_length(name, enc.recon_name_pattern, ".YUV");
         std::fputs("5\n", stderr);
         write_reconstructed_frame(name.c_str(), newref);
         std::fputs("6\n", stderr);
