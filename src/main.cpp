@@ -4,7 +4,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
@@ -28,18 +28,18 @@ int run(int argc, char** argv) {
     read_parameter_file(argv[1]);
     check_picture_patterns();
     read_quant_matrices();
-    enc.output_file_name = argv[2];
-    enc.output_file = std::fopen(argv[2], "wb");
-    if (!enc.output_file) fatal_error(error_text("Couldn't create output file %s", argv[2]));
+    enc.files.output_file_name = argv[2];
+    enc.files.output_file = std::fopen(argv[2], "wb");
+    if (!enc.files.output_file) fatal_error(error_text("Couldn't create output file %s", argv[2]));
     init_encoder();
     encode_sequence();
 
-    FILE* output = enc.output_file;
-    enc.output_file = nullptr;
-    close_checked(output, enc.output_file_name);
-    FILE* stats = enc.statistics_file;
-    enc.statistics_file = nullptr;
-    close_checked(stats, stats == stdout ? std::string("standard output") : enc.statistics_file_name);
+    FILE* output = enc.files.output_file;
+    enc.files.output_file = nullptr;
+    close_checked(output, enc.files.output_file_name);
+    FILE* stats = enc.files.statistics_file;
+    enc.files.statistics_file = nullptr;
+    close_checked(stats, stats == stdout ? std::string("standard output") : enc.config.statistics_file_name);
     return 0;
 }
 

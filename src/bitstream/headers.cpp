@@ -32,7 +32,7 @@ void start_code(int code) {
     write_bits(code, 32);
 }
 
-int bit_rate_400() { return static_cast<int>(std::ceil(enc.bit_rate / 400.0)); }
+int bit_rate_400() { return static_cast<int>(std::ceil(enc.config.bit_rate / 400.0)); }
 
 void write_matrix(const uint8_t* matrix) {
     for (int i = 0; i < 64; ++i) write_bits(matrix[scan_table[0][i]], 8);
@@ -42,31 +42,31 @@ void write_matrix(const uint8_t* matrix) {
 
 void write_sequence_header() {
     start_code(sequence_header_code);
-    write_bits(enc.horizontal_size, 12);
-    write_bits(enc.vertical_size, 12);
-    write_bits(enc.aspect_ratio_information, 4);
-    write_bits(enc.frame_rate_code, 4);
+    write_bits(enc.config.horizontal_size, 12);
+    write_bits(enc.config.vertical_size, 12);
+    write_bits(enc.config.aspect_ratio_information, 4);
+    write_bits(enc.config.frame_rate_code, 4);
     write_bits(bit_rate_400(), 18);
     write_bits(1, 1);
-    write_bits(enc.vbv_buffer_size, 10);
-    write_bits(enc.constrained_parameters_flag, 1);
-    write_bits(enc.load_intra_quantiser_matrix, 1);
-    if (enc.load_intra_quantiser_matrix) write_matrix(enc.intra_quantiser_matrix);
-    write_bits(enc.load_non_intra_quantiser_matrix, 1);
-    if (enc.load_non_intra_quantiser_matrix) write_matrix(enc.non_intra_quantiser_matrix);
+    write_bits(enc.config.vbv_buffer_size, 10);
+    write_bits(enc.config.constrained_parameters_flag, 1);
+    write_bits(enc.config.load_intra_quantiser_matrix, 1);
+    if (enc.config.load_intra_quantiser_matrix) write_matrix(enc.config.intra_quantiser_matrix);
+    write_bits(enc.config.load_non_intra_quantiser_matrix, 1);
+    if (enc.config.load_non_intra_quantiser_matrix) write_matrix(enc.config.non_intra_quantiser_matrix);
 }
 
 void write_sequence_extension() {
     start_code(extension_start_code);
     write_bits(sequence_extension_id, 4);
-    write_bits((enc.profile << 4) | enc.level, 8);
-    write_bits(enc.progressive_sequence, 1);
-    write_bits(enc.chroma_format, 2);
-    write_bits(enc.horizontal_size >> 12, 2);
-    write_bits(enc.vertical_size >> 12, 2);
+    write_bits((enc.config.profile << 4) | enc.config.level, 8);
+    write_bits(enc.config.progressive_sequence, 1);
+    write_bits(enc.config.chroma_format, 2);
+    write_bits(enc.config.horizontal_size >> 12, 2);
+    write_bits(enc.config.vertical_size >> 12, 2);
     write_bits(bit_rate_400() >> 18, 12);
     write_bits(1, 1);
-    write_bits(enc.vbv_buffer_size >> 10, 8);
+    write_bits(enc.config.vbv_buffer_size >> 10, 8);
     write_bits(0, 1);  // low_delay: never signalled
     write_bits(0, 2);
     write_bits(0, 5);
@@ -75,14 +75,14 @@ void write_sequence_extension() {
 void write_sequence_display_extension() {
     start_code(extension_start_code);
     write_bits(sequence_display_extension_id, 4);
-    write_bits(enc.video_format, 3);
+    write_bits(enc.config.video_format, 3);
     write_bits(1, 1);
-    write_bits(enc.color_primaries, 8);
-    write_bits(enc.transfer_characteristics, 8);
-    write_bits(enc.matrix_coefficients, 8);
-    write_bits(enc.display_horizontal_size, 14);
+    write_bits(enc.config.color_primaries, 8);
+    write_bits(enc.config.transfer_characteristics, 8);
+    write_bits(enc.config.matrix_coefficients, 8);
+    write_bits(enc.config.display_horizontal_size, 14);
     write_bits(1, 1);
-    write_bits(enc.display_vertical_size, 14);
+    write_bits(enc.config.display_vertical_size, 14);
 }
 
 void write_user_data(const char* text) {
@@ -91,7 +91,7 @@ void write_user_data(const char* text) {
 }
 
 int frame_to_time_code(int frames) {
-    int fps = static_cast<int>(enc.frame_rate + 0.5);
+    int fps = static_cast<int>(enc.config.frame_rate + 0.5);
     int pictures = frames % fps;
     int total_seconds = (frames - pictures) / fps;
     int seconds = total_seconds % 60;
@@ -104,7 +104,7 @@ int frame_to_time_code(int frames) {
 
 void write_gop_header(int frame, int closed_gop) {
     start_code(group_start_code);
-    write_bits(frame_to_time_code(frame + enc.time_code_frames), 25);
+    write_bits(frame_to_time_code(frame + enc.config.time_code_frames), 25);
     write_bits(closed_gop, 1);
     write_bits(0, 1);
 }
@@ -112,16 +112,16 @@ void write_gop_header(int frame, int closed_gop) {
 void write_picture_header() {
     start_code(picture_start_code);
     compute_vbv_delay();
-    write_bits(enc.temporal_reference, 10);
-    write_bits(enc.pict_type, 3);
-    write_bits(enc.vbv_delay, 16);
-    if (enc.pict_type == 2 || enc.pict_type == 3) {
+    write_bits(enc.picture.temporal_reference, 10);
+    write_bits(enc.picture.pict_type, 3);
+    write_bits(enc.run.vbv.vbv_delay, 16);
+    if (enc.picture.pict_type == 2 || enc.picture.pict_type == 3) {
         write_bits(0, 1);
-        write_bits(enc.mpeg1 ? enc.forw_hor_f_code : 7, 3);
+        write_bits(enc.config.mpeg1 ? enc.picture.forw_hor_f_code : 7, 3);
     }
-    if (enc.pict_type == 3) {
+    if (enc.picture.pict_type == 3) {
         write_bits(0, 1);
-        write_bits(enc.mpeg1 ? enc.back_hor_f_code : 7, 3);
+        write_bits(enc.config.mpeg1 ? enc.picture.back_hor_f_code : 7, 3);
     }
     write_bits(0, 1);
 }
@@ -129,21 +129,21 @@ void write_picture_header() {
 void write_picture_coding_extension() {
     start_code(extension_start_code);
     write_bits(picture_coding_extension_id, 4);
-    write_bits(enc.forw_hor_f_code, 4);
-    write_bits(enc.forw_vert_f_code, 4);
-    write_bits(enc.back_hor_f_code, 4);
-    write_bits(enc.back_vert_f_code, 4);
-    write_bits(enc.intra_dc_precision, 2);
-    write_bits(enc.picture_structure, 2);
-    write_bits(enc.picture_structure == 3 ? enc.top_field_first : 0, 1);
-    write_bits(enc.frame_pred_frame_dct, 1);
+    write_bits(enc.picture.forw_hor_f_code, 4);
+    write_bits(enc.picture.forw_vert_f_code, 4);
+    write_bits(enc.picture.back_hor_f_code, 4);
+    write_bits(enc.picture.back_vert_f_code, 4);
+    write_bits(enc.config.intra_dc_precision, 2);
+    write_bits(enc.picture.picture_structure, 2);
+    write_bits(enc.picture.picture_structure == 3 ? enc.config.top_field_first : 0, 1);
+    write_bits(enc.picture.frame_pred_frame_dct, 1);
     write_bits(0, 1);  // concealment_motion_vectors: never sent
-    write_bits(enc.q_scale_type, 1);
-    write_bits(enc.intra_vlc_format, 1);
-    write_bits(enc.alternate_scan, 1);
-    write_bits(enc.repeat_first_field, 1);
-    write_bits(enc.progressive_frame, 1);  // chroma_420_type
-    write_bits(enc.progressive_frame, 1);
+    write_bits(enc.picture.q_scale_type, 1);
+    write_bits(enc.picture.intra_vlc_format, 1);
+    write_bits(enc.picture.alternate_scan, 1);
+    write_bits(enc.config.repeat_first_field, 1);
+    write_bits(enc.config.progressive_frame, 1);  // chroma_420_type
+    write_bits(enc.config.progressive_frame, 1);
     write_bits(0, 1);
 }
 

@@ -5,6 +5,7 @@
 
 #include "bitstream/bit_writer.h"
 #include "bitstream/headers.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "ratecontrol/rate_control.h"
 #include "ratecontrol/vbv.h"
@@ -40,20 +41,19 @@ constexpr macroblock_type_tables macroblock_types = make_macroblock_type_table()
 
 constexpr int macroblock_escape_code = 8, macroblock_escape_length = 11;
 
-int PMV[2][2][2];
+void reset_predictors() { std::memset(enc.run.PMV, 0, sizeof enc.run.PMV); }
 
-void reset_predictors() { std::memset(PMV, 0, sizeof PMV); }
-
-void reset_dc_predictors() { dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0; }
+void reset_dc_predictors() { std::memset(enc.run.dc_dct_pred, 0, sizeof enc.run.dc_dct_pred); }
 
 // A B macroblock may be skipped when it repeats the previous one's directions
 // and its vectors equal the predictors (in field pictures: same-parity field).
 bool b_macroblock_skippable(const macroblock_info& mb, const macroblock_info& previous, int mb_type) {
     constexpr int directions = MB_FORWARD | MB_BACKWARD;
     if ((mb_type & directions) != (previous.mb_type & directions)) return false;
-    bool frame_picture = enc.picture_structure == 3;
+    bool frame_picture = enc.picture.picture_structure == 3;
     if (frame_picture ? mb.motion_type != MC_FRAME : mb.motion_type != MC_FIELD) return false;
-    int same_parity = enc.picture_structure == 2 ? 1 : 0;
+    int same_parity = enc.picture.picture_structure == BOTTOM_FIELD ? 1 : 0;
+    const int (&PMV)[2][2][2] = enc.run.PMV;
     for (int s = 0; s < 2; ++s) {
         if (!(mb_type & (s == 0 ? MB_FORWARD : MB_BACKWARD))) continue;
         if (mb.mv[0][s][0] != PMV[0][s][0] || mb.mv[0][s][1] != PMV[0][s][1]) return false;
@@ -89,7 +89,7 @@ const vlc_entry coded_block_pattern_table[64] = {
     vlc("00000101"),  vlc("000000101"), vlc("01100"),     vlc("00001000"),  vlc("00000100"),  vlc("000000100"),
     vlc("111"),       vlc("01010"),     vlc("01000"),     vlc("001100")};
 
-int quantiser_scale_code(int q) { return enc.q_scale_type ? non_linear_code_map[q] : q >> 1; }
+int quantiser_scale_code(int q) { return enc.picture.q_scale_type ? non_linear_code_map[q] : q >> 1; }
 
 void write_address_increment(int increment) {
     while (increment > 33) {
@@ -121,7 +121,7 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
         }
     };
 
-    if (enc.picture_structure == 3) {
+    if (enc.picture.picture_structure == 3) {
         // Frame pictures keep field vertical components in frame lines.
         switch (motion_type) {
         case MC_FRAME:
@@ -179,19 +179,19 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
 void write_picture(const uint8_t* frame) {
     rc_init_picture(frame);
     write_picture_header();
-    if (!enc.mpeg1) write_picture_coding_extension();
+    if (!enc.config.mpeg1) write_picture_coding_extension();
 
     int last_mquant = rc_first_mquant();
     int MBAinc = 1;
-    const int block_count = enc.block_count;
+    const int block_count = enc.config.block_count;
     const int all_blocks = (1 << block_count) - 1;
 
     int k = 0;
-    for (int j = 0; j < enc.mb_height2; ++j) {
-        for (int i = 0; i < enc.mb_width; ++i, ++k) {
+    for (int j = 0; j < enc.config.mb_height2; ++j) {
+        for (int i = 0; i < enc.config.mb_width; ++i, ++k) {
             if (i == 0) {
                 align_to_byte();
-                if (enc.mpeg1 || enc.vertical_size <= 2800) {
+                if (enc.config.mpeg1 || enc.config.vertical_size <= 2800) {
                     write_bits(0x101 + j, 32);
                 } else {
                     write_bits(0x101 + (j & 127), 32);
@@ -204,36 +204,36 @@ void write_picture(const uint8_t* frame) {
                 MBAinc = 1;
             }
 
-            macroblock_info& mb = enc.mb_info[k];
+            macroblock_info& mb = enc.buffers.mb_info[k];
             int mb_type = mb.mb_type;
             mb.mquant = rc_mquant(k);
-            int16_t* first_block = enc.blocks + 64 * static_cast<std::ptrdiff_t>(k) * block_count;
+            int16_t* first_block = enc.buffers.blocks + 64 * static_cast<std::ptrdiff_t>(k) * block_count;
 
             int cbp;
             if (mb_type & MB_INTRA) {
                 for (int b = 0; b < block_count; ++b)
-                    quantise_intra(first_block + 64 * b, first_block + 64 * b, enc.intra_dc_precision,
-                                   enc.intra_quantiser_matrix, mb.mquant);
+                    quantise_intra(first_block + 64 * b, first_block + 64 * b, enc.config.intra_dc_precision,
+                                   enc.config.intra_quantiser_matrix, mb.mquant);
                 cbp = all_blocks;
             } else {
                 cbp = 0;
                 for (int b = 0; b < block_count; ++b)
                     cbp = 2 * cbp + quantise_non_intra(first_block + 64 * b, first_block + 64 * b,
-                                                       enc.non_intra_quantiser_matrix, mb.mquant);
+                                                       enc.config.non_intra_quantiser_matrix, mb.mquant);
                 if (cbp != 0) mb_type |= MB_PATTERN;
             }
             mb.cbp = cbp;
 
             if (cbp != 0 && mb.mquant != last_mquant) mb_type |= MB_QUANT;
 
-            if (i != 0 && i != enc.mb_width - 1 && cbp == 0) {
+            if (i != 0 && i != enc.config.mb_width - 1 && cbp == 0) {
                 bool skip = false;
-                if (enc.pict_type == 2 && !(mb_type & MB_FORWARD)) {
+                if (enc.picture.pict_type == 2 && !(mb_type & MB_FORWARD)) {
                     skip = true;
                     reset_dc_predictors();
                     reset_predictors();
-                } else if (enc.pict_type == 3) {
-                    skip = b_macroblock_skippable(mb, enc.mb_info[k - 1], mb_type);
+                } else if (enc.picture.pict_type == 3) {
+                    skip = b_macroblock_skippable(mb, enc.buffers.mb_info[k - 1], mb_type);
                 }
                 if (skip) {
                     mb.mb_type = mb_type;
@@ -246,27 +246,27 @@ void write_picture(const uint8_t* frame) {
             mb.skipped = 0;
             // A P macroblock without motion compensation that has to be sent
             // goes out as forward prediction with its zero vectors.
-            if (enc.pict_type == 2 && cbp == 0 && !(mb_type & MB_FORWARD)) mb_type |= MB_FORWARD;
+            if (enc.picture.pict_type == 2 && cbp == 0 && !(mb_type & MB_FORWARD)) mb_type |= MB_FORWARD;
 
             write_address_increment(MBAinc);
             MBAinc = 1;
-            write_macroblock_type(enc.pict_type, mb_type);
+            write_macroblock_type(enc.picture.pict_type, mb_type);
 
-            if ((mb_type & (MB_FORWARD | MB_BACKWARD)) && !enc.frame_pred_frame_dct) write_bits(mb.motion_type, 2);
-            if (enc.picture_structure == 3 && cbp != 0 && !enc.frame_pred_frame_dct) write_bits(mb.dct_type, 1);
+            if ((mb_type & (MB_FORWARD | MB_BACKWARD)) && !enc.picture.frame_pred_frame_dct) write_bits(mb.motion_type, 2);
+            if (enc.picture.picture_structure == 3 && cbp != 0 && !enc.picture.frame_pred_frame_dct) write_bits(mb.dct_type, 1);
             if (mb_type & MB_QUANT) {
                 write_bits(quantiser_scale_code(mb.mquant), 5);
                 last_mquant = mb.mquant;
             }
             if (mb_type & MB_FORWARD)
-                write_motion_vectors(mb.mv, PMV, mb.motion_vertical_field_select, mb.dmvector, 0, mb.motion_type,
-                                     enc.forw_hor_f_code, enc.forw_vert_f_code);
+                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 0, mb.motion_type,
+                                     enc.picture.forw_hor_f_code, enc.picture.forw_vert_f_code);
             if (mb_type & MB_BACKWARD)
-                write_motion_vectors(mb.mv, PMV, mb.motion_vertical_field_select, mb.dmvector, 1, mb.motion_type,
-                                     enc.back_hor_f_code, enc.back_vert_f_code);
+                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 1, mb.motion_type,
+                                     enc.picture.back_hor_f_code, enc.picture.back_vert_f_code);
             if (mb_type & MB_PATTERN) {
                 write_coded_block_pattern((cbp >> (block_count - 6)) & 63);
-                if (enc.chroma_format != 1) write_bits(cbp, block_count - 6);
+                if (enc.config.chroma_format != 1) write_bits(cbp, block_count - 6);
             }
 
             for (int b = 0; b < block_count; ++b) {
@@ -281,7 +281,7 @@ void write_picture(const uint8_t* frame) {
             }
 
             if (!(mb_type & MB_INTRA)) reset_dc_predictors();
-            if ((mb_type & MB_INTRA) || (enc.pict_type == 2 && !(mb_type & MB_FORWARD))) reset_predictors();
+            if ((mb_type & MB_INTRA) || (enc.picture.pict_type == 2 && !(mb_type & MB_FORWARD))) reset_predictors();
             mb.mb_type = mb_type;
         }
     }

@@ -7,8 +7,6 @@
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 
-int dc_dct_pred[3];
-
 namespace {
 
 struct run_level_row {
@@ -169,7 +167,7 @@ const vlc_entry motion_code_table[17] = {
 
 void write_dc(const vlc_entry* table, int value) {
     int absval = value < 0 ? -value : value;
-    if (absval > 2047 || (enc.mpeg1 && absval > 255))
+    if (absval > 2047 || (enc.config.mpeg1 && absval > 255))
         fatal_error(error_text("DC value out of range (%d)\n", value));
     int size = 0;
     while (absval >> size) ++size;
@@ -183,32 +181,32 @@ void write_dc_luminance(int value) { write_dc(dc_luminance_size_table, value); }
 void write_dc_chrominance(int value) { write_dc(dc_chrominance_size_table, value); }
 
 void write_intra_block(const int16_t* block, int cc) {
-    int dct_diff = block[0] - dc_dct_pred[cc];
-    dc_dct_pred[cc] = block[0];
+    int dct_diff = block[0] - enc.run.dc_dct_pred[cc];
+    enc.run.dc_dct_pred[cc] = block[0];
     if (cc == 0)
         write_dc_luminance(dct_diff);
     else
         write_dc_chrominance(dct_diff);
 
-    const unsigned char* scan = scan_table[enc.alternate_scan];
+    const unsigned char* scan = scan_table[enc.picture.alternate_scan];
     int run = 0;
     for (int n = 1; n < 64; ++n) {
         int level = block[scan[n]];
         if (level != 0) {
-            write_ac(run, level, enc.intra_vlc_format);
+            write_ac(run, level, enc.picture.intra_vlc_format);
             run = 0;
         } else {
             ++run;
         }
     }
-    if (enc.intra_vlc_format)
+    if (enc.picture.intra_vlc_format)
         write_bits(6, 4);
     else
         write_bits(2, 2);
 }
 
 void write_non_intra_block(const int16_t* block) {
-    const unsigned char* scan = scan_table[enc.alternate_scan];
+    const unsigned char* scan = scan_table[enc.picture.alternate_scan];
     int run = 0;
     bool first = true;
     for (int n = 0; n < 64; ++n) {
@@ -237,7 +235,7 @@ void write_first_ac(int run, int signed_level) {
 
 void write_ac(int run, int signed_level, int vlc_format) {
     int level = signed_level < 0 ? -signed_level : signed_level;
-    if (run < 0 || run > 63 || level == 0 || level > 2047 || (enc.mpeg1 && level > 255))
+    if (run < 0 || run > 63 || level == 0 || level > 2047 || (enc.config.mpeg1 && level > 255))
         fatal_error(error_text("AC value out of range (run=%d, signed_level=%d)\n", run, signed_level));
 
     const dct_coefficients_table& table = vlc_format ? dct_coefficients_table_one : dct_coefficients_table_zero;
@@ -255,7 +253,7 @@ void write_ac(int run, int signed_level, int vlc_format) {
 
     write_bits(escape_code, escape_length);
     write_bits(run, 6);
-    if (!enc.mpeg1) {
+    if (!enc.config.mpeg1) {
         write_bits(signed_level, 12);
     } else {
         // Levels beyond +-127 take a marker byte before their low eight bits.

@@ -29,9 +29,7 @@ extern const dct_coefficients_table dct_coefficients_table_zero;
 extern const dct_coefficients_table dct_coefficients_table_one;
 extern const vlc_entry motion_code_table[17];  // magnitude 0..16, sign bit follows
 
-// DC predictors of Y, Cb, Cr: the last intra DC level of each in the slice.
-extern int dc_dct_pred[3];
-
+// Codes the DC difference against enc.run.dc_dct_pred[cc] and updates it.
 void write_intra_block(const int16_t* block, int cc);
 void write_non_intra_block(const int16_t* block);
 void write_dc_luminance(int value);

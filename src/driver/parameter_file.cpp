@@ -115,12 +115,12 @@ void normalise(int& flag) { flag = flag != 0; }
 
 void read_fixed_lines(line_reader& in) {
     encoder_state& e = enc;
-    e.id_string = in.next();
-    scan_word(in.next(), e.source_name_pattern);
-    scan_word(in.next(), e.recon_name_pattern);
-    scan_word(in.next(), e.intra_matrix_file);
-    scan_word(in.next(), e.non_intra_matrix_file);
-    scan_word(in.next(), e.statistics_file_name);
+    e.config.id_string = in.next();
+    scan_word(in.next(), e.config.source_name_pattern);
+    scan_word(in.next(), e.config.recon_name_pattern);
+    scan_word(in.next(), e.config.intra_matrix_file);
+    scan_word(in.next(), e.config.non_intra_matrix_file);
+    scan_word(in.next(), e.config.statistics_file_name);
 
     // Lines holding one "%d" value, in file order (10 is the time code, 19 the bit rate).
     auto one = [&in](int& v) {
@@ -131,60 +131,60 @@ void read_fixed_lines(line_reader& in) {
         const char* line = in.next();
         scan_ints(line, ' ', in, {&tab[0], &tab[1], &tab[2]});
     };
-    one(e.input_format);
-    one(e.frame_count);
-    one(e.first_frame_number);
+    one(e.config.input_format);
+    one(e.config.frame_count);
+    one(e.config.first_frame_number);
     {
         const char* line = in.next();
-        scan_ints(line, ':', in, {&e.time_code_h, &e.time_code_m, &e.time_code_s, &e.time_code_f});
+        scan_ints(line, ':', in, {&e.config.time_code_h, &e.config.time_code_m, &e.config.time_code_s, &e.config.time_code_f});
     }
-    one(e.N);
-    one(e.M);
-    one(e.mpeg1);
-    one(e.field_pictures);
-    one(e.horizontal_size);
-    one(e.vertical_size);
-    one(e.aspect_ratio_information);
-    one(e.frame_rate_code);
-    scan_real(in.next(), e.bit_rate);
-    one(e.vbv_buffer_size);
-    one(e.low_delay);
-    one(e.constrained_parameters_flag);
-    one(e.profile);
-    one(e.level);
-    one(e.progressive_sequence);
-    one(e.chroma_format);
-    one(e.video_format);
-    one(e.color_primaries);
-    one(e.transfer_characteristics);
-    one(e.matrix_coefficients);
-    one(e.display_horizontal_size);
-    one(e.display_vertical_size);
-    one(e.intra_dc_precision);
-    one(e.top_field_first);
-    three(e.frame_pred_frame_dct_tab);
-    three(e.concealment_motion_vectors_tab);
-    three(e.q_scale_type_tab);
-    three(e.intra_vlc_format_tab);
-    three(e.alternate_scan_tab);
-    one(e.repeat_first_field);
-    one(e.progressive_frame);
+    one(e.config.N);
+    one(e.config.M);
+    one(e.config.mpeg1);
+    one(e.config.field_pictures);
+    one(e.config.horizontal_size);
+    one(e.config.vertical_size);
+    one(e.config.aspect_ratio_information);
+    one(e.config.frame_rate_code);
+    scan_real(in.next(), e.config.bit_rate);
+    one(e.config.vbv_buffer_size);
+    one(e.config.low_delay);
+    one(e.config.constrained_parameters_flag);
+    one(e.config.profile);
+    one(e.config.level);
+    one(e.config.progressive_sequence);
+    one(e.config.chroma_format);
+    one(e.config.video_format);
+    one(e.config.color_primaries);
+    one(e.config.transfer_characteristics);
+    one(e.config.matrix_coefficients);
+    one(e.config.display_horizontal_size);
+    one(e.config.display_vertical_size);
+    one(e.config.intra_dc_precision);
+    one(e.config.top_field_first);
+    three(e.config.frame_pred_frame_dct_tab);
+    three(e.config.concealment_motion_vectors_tab);
+    three(e.config.q_scale_type_tab);
+    three(e.config.intra_vlc_format_tab);
+    three(e.config.alternate_scan_tab);
+    one(e.config.repeat_first_field);
+    one(e.config.progressive_frame);
     int unused = 0;
     one(unused);
-    one(e.r);
-    scan_real(in.next(), e.avg_act);
-    one(e.Xi);
-    one(e.Xp);
-    one(e.Xb);
-    one(e.d0i);
-    one(e.d0p);
-    one(e.d0b);
+    one(e.config.r);
+    scan_real(in.next(), e.config.avg_act);
+    one(e.config.Xi);
+    one(e.config.Xp);
+    one(e.config.Xb);
+    one(e.config.d0i);
+    one(e.config.d0p);
+    one(e.config.d0b);
 }
 
 void read_motion_lines(line_reader& in) {
     encoder_state& e = enc;
-    for (int k = 0; k < e.M; ++k) {
-        motion_entry& m = e.motion_data[k];
+    for (int k = 0; k < e.config.M; ++k) {
+        motion_entry& m = e.config.motion_data[k];
         const char* line = in.next();
         scan_ints(line, ' ', in,
                   {&m.forw_hor_f_code, &m.forw_vert_f_code, &m.forw_hor_search, &m.forw_vert_search});
@@ -198,52 +198,52 @@ void read_motion_lines(line_reader& in) {
 
 void normalise_flags() {
     encoder_state& e = enc;
-    normalise(e.mpeg1);
-    normalise(e.field_pictures);
-    normalise(e.low_delay);
-    normalise(e.constrained_parameters_flag);
-    normalise(e.progressive_sequence);
-    normalise(e.top_field_first);
+    normalise(e.config.mpeg1);
+    normalise(e.config.field_pictures);
+    normalise(e.config.low_delay);
+    normalise(e.config.constrained_parameters_flag);
+    normalise(e.config.progressive_sequence);
+    normalise(e.config.top_field_first);
     for (int i = 0; i < 3; ++i) {
-        normalise(e.frame_pred_frame_dct_tab[i]);
-        normalise(e.concealment_motion_vectors_tab[i]);
-        normalise(e.q_scale_type_tab[i]);
-        normalise(e.intra_vlc_format_tab[i]);
-        normalise(e.alternate_scan_tab[i]);
+        normalise(e.config.frame_pred_frame_dct_tab[i]);
+        normalise(e.config.concealment_motion_vectors_tab[i]);
+        normalise(e.config.q_scale_type_tab[i]);
+        normalise(e.config.intra_vlc_format_tab[i]);
+        normalise(e.config.alternate_scan_tab[i]);
     }
-    normalise(e.repeat_first_field);
-    normalise(e.progressive_frame);
+    normalise(e.config.repeat_first_field);
+    normalise(e.config.progressive_frame);
 }
 
 void derive_time_code_frames() {
     encoder_state& e = enc;
-    int frames_per_second = static_cast<int>(e.frame_rate + 0.5);
+    int frames_per_second = static_cast<int>(e.config.frame_rate + 0.5);
     // The fields are known to be non-negative, so only the top can be passed.
-    int64_t frames = ((static_cast<int64_t>(e.time_code_h) * 60 + e.time_code_m) * 60 + e.time_code_s) *
+    int64_t frames = ((static_cast<int64_t>(e.config.time_code_h) * 60 + e.config.time_code_m) * 60 + e.config.time_code_s) *
                          frames_per_second +
-                     e.time_code_f;
-    if (frames > INT_MAX || frames + e.frame_count > INT_MAX)
+                     e.config.time_code_f;
+    if (frames > INT_MAX || frames + e.config.frame_count > INT_MAX)
         fatal_error("time code plus frame_count must be less than 2^31 frames");
-    e.time_code_frames = static_cast<int>(frames);
+    e.config.time_code_frames = static_cast<int>(frames);
 }
 
 void check_mpeg1_constrained_parameters() {
     encoder_state& e = enc;
-    if (!e.constrained_parameters_flag) return;
-    int w = (e.horizontal_size + 15) / 16;
-    int h = (e.vertical_size + 15) / 16;
-    if (e.horizontal_size > 768 || e.vertical_size > 576 || w * h > 396 || w * h * e.frame_rate > 9900.0 ||
-        e.frame_rate > 30.0) {
+    if (!e.config.constrained_parameters_flag) return;
+    int w = (e.config.horizontal_size + 15) / 16;
+    int h = (e.config.vertical_size + 15) / 16;
+    if (e.config.horizontal_size > 768 || e.config.vertical_size > 576 || w * h > 396 || w * h * e.config.frame_rate > 9900.0 ||
+        e.config.frame_rate > 30.0) {
         warn("Warning: setting constrained_parameters_flag = 0\n");
-        e.constrained_parameters_flag = 0;
+        e.config.constrained_parameters_flag = 0;
         return;
     }
-    for (int k = 0; k < e.M; ++k) {
-        const motion_entry& m = e.motion_data[k];
+    for (int k = 0; k < e.config.M; ++k) {
+        const motion_entry& m = e.config.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k >= 1 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
             warn("Warning: setting constrained_parameters_flag = 0\n");
-            e.constrained_parameters_flag = 0;
+            e.config.constrained_parameters_flag = 0;
             return;
         }
     }
@@ -259,24 +259,24 @@ void clear_tab(int* tab, const char* warning) {
 
 void force_mpeg1_values() {
     encoder_state& e = enc;
-    if (!e.progressive_sequence) {
+    if (!e.config.progressive_sequence) {
         warn("Warning: setting progressive_sequence = 1\n");
-        e.progressive_sequence = 1;
+        e.config.progressive_sequence = 1;
     }
-    if (e.chroma_format != 1) {
+    if (e.config.chroma_format != 1) {
         warn("Warning: setting chroma_format = 1 (4:2:0)\n");
-        e.chroma_format = 1;
+        e.config.chroma_format = 1;
     }
-    if (e.intra_dc_precision != 0) {
+    if (e.config.intra_dc_precision != 0) {
         warn("Warning: setting intra_dc_precision = 0\n");
-        e.intra_dc_precision = 0;
+        e.config.intra_dc_precision = 0;
     }
-    clear_tab(e.q_scale_type_tab, "Warning: setting qscale_tab[%d] = 0\n");
-    clear_tab(e.intra_vlc_format_tab, "Warning: setting intravlc_tab[%d] = 0\n");
-    clear_tab(e.alternate_scan_tab, "Warning: setting altscan_tab[%d] = 0\n");
+    clear_tab(e.config.q_scale_type_tab, "Warning: setting qscale_tab[%d] = 0\n");
+    clear_tab(e.config.intra_vlc_format_tab, "Warning: setting intravlc_tab[%d] = 0\n");
+    clear_tab(e.config.alternate_scan_tab, "Warning: setting altscan_tab[%d] = 0\n");
     // The picture header carries one f_code per direction, used both ways.
-    for (int k = 0; k < e.M; ++k) {
-        motion_entry& m = e.motion_data[k];
+    for (int k = 0; k < e.config.M; ++k) {
+        motion_entry& m = e.config.motion_data[k];
         if (m.forw_vert_f_code != m.forw_hor_f_code) {
             std::fprintf(stderr, "Warning: setting forw_vert_f_code[%d] = %d\n", k, m.forw_hor_f_code);
             m.forw_vert_f_code = m.forw_hor_f_code;
@@ -290,38 +290,38 @@ void force_mpeg1_values() {
 
 void apply_consistency_rules() {
     encoder_state& e = enc;
-    if (!e.mpeg1 && e.constrained_parameters_flag) {
+    if (!e.config.mpeg1 && e.config.constrained_parameters_flag) {
         warn("Warning: setting constrained_parameters_flag = 0\n");
-        e.constrained_parameters_flag = 0;
+        e.config.constrained_parameters_flag = 0;
     }
-    if (e.progressive_sequence && !e.progressive_frame) {
+    if (e.config.progressive_sequence && !e.config.progressive_frame) {
         warn("Warning: setting progressive_frame = 1\n");
-        e.progressive_frame = 1;
+        e.config.progressive_frame = 1;
     }
-    if (e.progressive_frame && e.field_pictures) {
+    if (e.config.progressive_frame && e.config.field_pictures) {
         warn("Warning: setting field_pictures = 0\n");
-        e.field_pictures = 0;
+        e.config.field_pictures = 0;
     }
     // Field pictures must send field_motion_type, which the flag would omit.
-    if (e.field_pictures)
+    if (e.config.field_pictures)
         for (int i = 0; i < 3; ++i)
-            if (e.frame_pred_frame_dct_tab[i]) {
+            if (e.config.frame_pred_frame_dct_tab[i]) {
                 std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 0\n", i);
-                e.frame_pred_frame_dct_tab[i] = 0;
+                e.config.frame_pred_frame_dct_tab[i] = 0;
             }
-    if (!e.progressive_frame && e.repeat_first_field) {
+    if (!e.config.progressive_frame && e.config.repeat_first_field) {
         warn("Warning: setting repeat_first_field = 0\n");
-        e.repeat_first_field = 0;
+        e.config.repeat_first_field = 0;
     }
-    if (e.progressive_frame)
+    if (e.config.progressive_frame)
         for (int i = 0; i < 3; ++i)
-            if (!e.frame_pred_frame_dct_tab[i]) {
+            if (!e.config.frame_pred_frame_dct_tab[i]) {
                 std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 1\n", i);
-                e.frame_pred_frame_dct_tab[i] = 1;
+                e.config.frame_pred_frame_dct_tab[i] = 1;
             }
-    if (e.progressive_sequence && !e.repeat_first_field && e.top_field_first) {
+    if (e.config.progressive_sequence && !e.config.repeat_first_field && e.config.top_field_first) {
         warn("Warning: setting top_field_first = 0\n");
-        e.top_field_first = 0;
+        e.config.top_field_first = 0;
     }
 }
 
@@ -335,8 +335,8 @@ void reduce_search_width(int& width, int f_code, const char* warning) {
 
 void reduce_search_widths() {
     encoder_state& e = enc;
-    for (int k = 0; k < e.M; ++k) {
-        motion_entry& m = e.motion_data[k];
+    for (int k = 0; k < e.config.M; ++k) {
+        motion_entry& m = e.config.motion_data[k];
         reduce_search_width(m.forw_hor_search, m.forw_hor_f_code,
                             "Warning: reducing forward horizontal search width to %d\n");
         reduce_search_width(m.forw_vert_search, m.forw_vert_f_code,
@@ -359,24 +359,24 @@ void read_parameter_file(const char* file_name) {
     line_reader in(file.get(), file_name);
 
     read_fixed_lines(in);
-    if (e.N < 1) fatal_error("N must be positive");
-    if (e.M < 1) fatal_error("M must be positive");
-    if (e.N % e.M != 0) fatal_error("N must be an integer multiple of M");
-    e.motion_data = make_zeroed<motion_entry>(static_cast<std::size_t>(e.M));
+    if (e.config.N < 1) fatal_error("N must be positive");
+    if (e.config.M < 1) fatal_error("M must be positive");
+    if (e.config.N % e.config.M != 0) fatal_error("N must be an integer multiple of M");
+    e.config.motion_data = make_zeroed<motion_entry>(static_cast<std::size_t>(e.config.M));
     read_motion_lines(in);
     file.reset();
 
     normalise_flags();
     check_parameter_ranges();
     check_encoder_limits();
-    e.frame_rate = frame_rate_table[e.frame_rate_code - 1];
+    e.config.frame_rate = frame_rate_table[e.config.frame_rate_code - 1];
     derive_time_code_frames();
 
-    if (!e.mpeg1)
+    if (!e.config.mpeg1)
         check_profile_and_level();
     else
         check_mpeg1_constrained_parameters();
-    if (e.mpeg1) force_mpeg1_values();
+    if (e.config.mpeg1) force_mpeg1_values();
     apply_consistency_rules();
     reduce_search_widths();
 }

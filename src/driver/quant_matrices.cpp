@@ -63,19 +63,19 @@ void read_matrix_file(const std::string& name, uint8_t* matrix) {
 }  // namespace
 
 void read_quant_matrices() {
-    if (!enc.intra_matrix_file.empty() && enc.intra_matrix_file[0] == '-') {
-        enc.load_intra_quantiser_matrix = 0;
-        std::memcpy(enc.intra_quantiser_matrix, default_intra_quantiser_matrix, 64);
+    if (!enc.config.intra_matrix_file.empty() && enc.config.intra_matrix_file[0] == '-') {
+        enc.config.load_intra_quantiser_matrix = 0;
+        std::memcpy(enc.config.intra_quantiser_matrix, default_intra_quantiser_matrix, 64);
     } else {
-        enc.load_intra_quantiser_matrix = 1;
-        read_matrix_file(enc.intra_matrix_file, enc.intra_quantiser_matrix);
+        enc.config.load_intra_quantiser_matrix = 1;
+        read_matrix_file(enc.config.intra_matrix_file, enc.config.intra_quantiser_matrix);
     }
 
-    if (!enc.non_intra_matrix_file.empty() && enc.non_intra_matrix_file[0] == '-') {
-        enc.load_non_intra_quantiser_matrix = 0;
-        std::memset(enc.non_intra_quantiser_matrix, 16, 64);
+    if (!enc.config.non_intra_matrix_file.empty() && enc.config.non_intra_matrix_file[0] == '-') {
+        enc.config.load_non_intra_quantiser_matrix = 0;
+        std::memset(enc.config.non_intra_quantiser_matrix, 16, 64);
     } else {
-        enc.load_non_intra_quantiser_matrix = 1;
-        read_matrix_file(enc.non_intra_matrix_file, enc.non_intra_quantiser_matrix);
+        enc.config.load_non_intra_quantiser_matrix = 1;
+        read_matrix_file(enc.config.non_intra_matrix_file, enc.config.non_intra_quantiser_matrix);
     }
 }

@@ -7,6 +7,7 @@
 
 #include "bitstream/headers.h"
 #include "bitstream/picture_data.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/name_pattern.h"
@@ -28,24 +29,24 @@ struct search_widths {
 };
 
 void set_forward_from_entry0(search_widths& sw) {
-    const motion_entry& m = enc.motion_data[0];
-    enc.forw_hor_f_code = m.forw_hor_f_code;
-    enc.forw_vert_f_code = m.forw_vert_f_code;
-    enc.back_hor_f_code = enc.back_vert_f_code = 15;
+    const motion_entry& m = enc.config.motion_data[0];
+    enc.picture.forw_hor_f_code = m.forw_hor_f_code;
+    enc.picture.forw_vert_f_code = m.forw_vert_f_code;
+    enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = 15;
     sw.forw_hor = m.forw_hor_search;
     sw.forw_vert = m.forw_vert_search;
 }
 
 void dequantise_all_blocks() {
-    int mb_count = enc.mb_width * enc.mb_height2;
+    int mb_count = enc.config.mb_width * enc.config.mb_height2;
     for (int m = 0; m < mb_count; ++m) {
-        const macroblock_info& mb = enc.mb_info[m];
-        for (int b = 0; b < enc.block_count; ++b) {
-            int16_t* blk = enc.blocks + 64 * (static_cast<std::size_t>(m) * enc.block_count + b);
+        const macroblock_info& mb = enc.buffers.mb_info[m];
+        for (int b = 0; b < enc.config.block_count; ++b) {
+            int16_t* blk = enc.buffers.blocks + 64 * (static_cast<std::size_t>(m) * enc.config.block_count + b);
             if (mb.mb_type & MB_INTRA)
-                dequantise_intra(blk, blk, enc.intra_dc_precision, enc.intra_quantiser_matrix, mb.mquant);
+                dequantise_intra(blk, blk, enc.config.intra_dc_precision, enc.config.intra_quantiser_matrix, mb.mquant);
             else
-                dequantise_non_intra(blk, blk, enc.non_intra_quantiser_matrix, mb.mquant);
+                dequantise_non_intra(blk, blk, enc.config.non_intra_quantiser_matrix, mb.mquant);
         }
     }
 }
@@ -53,19 +54,19 @@ void dequantise_all_blocks() {
 // One frame or field picture through the whole coding chain.
 void code_picture(frame_planes neworg, frame_planes newref, const search_widths& sw, int second_field,
                   int i_first_field, bool trace) {
-    motion_estimation(enc.old_org_frame[0], enc.new_org_frame[0], enc.old_ref_frame[0], enc.new_ref_frame[0],
-                      neworg[0], newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, enc.mb_info,
+    motion_estimation(enc.buffers.old_org_frame[0], enc.buffers.new_org_frame[0], enc.buffers.old_ref_frame[0], enc.buffers.new_ref_frame[0],
+                      neworg[0], newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, enc.buffers.mb_info,
                       second_field, i_first_field);
-    predict_picture(enc.old_ref_frame, enc.new_ref_frame, enc.pred_frame, second_field, enc.mb_info);
-    choose_dct_type(enc.pred_frame[0], neworg[0], enc.mb_info);
+    predict_picture(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, second_field, enc.buffers.mb_info);
+    choose_dct_type(enc.buffers.pred_frame[0], neworg[0], enc.buffers.mb_info);
     if (trace) std::fputs(" before the tranform\n", stderr);
-    forward_transform_stage(enc.pred_frame, neworg, enc.mb_info, enc.blocks);
+    forward_transform_stage(enc.buffers.pred_frame, neworg, enc.buffers.mb_info, enc.buffers.blocks);
     if (trace) std::fputs(" after the tranform\n", stderr);
     write_picture(neworg[0]);
     if (trace) std::fputs(" 1\n", stderr);
     dequantise_all_blocks();
     if (trace) std::fputs(" 2\n", stderr);
-    inverse_transform_stage(enc.pred_frame, newref, enc.mb_info, enc.blocks);
+    inverse_transform_stage(enc.buffers.pred_frame, newref, enc.buffers.mb_info, enc.buffers.blocks);
     if (trace) std::fputs(" 3\n", stderr);
     compute_snr(neworg, newref);
     if (trace) std::fputs("4\n", stderr);
@@ -73,39 +74,39 @@ void code_picture(frame_planes neworg, frame_planes newref, const search_widths&
 }
 
 void set_picture_flags() {
-    int t = enc.pict_type - 1;
-    enc.frame_pred_frame_dct = enc.frame_pred_frame_dct_tab[t];
-    enc.q_scale_type = enc.q_scale_type_tab[t];
-    enc.intra_vlc_format = enc.intra_vlc_format_tab[t];
-    enc.alternate_scan = enc.alternate_scan_tab[t];
+    int t = enc.picture.pict_type - 1;
+    enc.picture.frame_pred_frame_dct = enc.config.frame_pred_frame_dct_tab[t];
+    enc.picture.q_scale_type = enc.config.q_scale_type_tab[t];
+    enc.picture.intra_vlc_format = enc.config.intra_vlc_format_tab[t];
+    enc.picture.alternate_scan = enc.config.alternate_scan_tab[t];
 }
 
 void print_frame_header(int i, int display_number, const search_widths& sw) {
-    FILE* st = enc.statistics_file;
+    FILE* st = enc.files.statistics_file;
     std::fprintf(st, "\nFrame %d (#%d in display order):\n", i, display_number);
-    std::fprintf(st, " picture_type=%c\n", picture_type_letters[enc.pict_type]);
-    std::fprintf(st, " temporal_reference=%d\n", enc.temporal_reference);
-    std::fprintf(st, " frame_pred_frame_dct=%d\n", enc.frame_pred_frame_dct);
-    std::fprintf(st, " q_scale_type=%d\n", enc.q_scale_type);
-    std::fprintf(st, " intra_vlc_format=%d\n", enc.intra_vlc_format);
-    std::fprintf(st, " alternate_scan=%d\n", enc.alternate_scan);
-    if (enc.pict_type != 1) {
+    std::fprintf(st, " picture_type=%c\n", picture_type_letters[enc.picture.pict_type]);
+    std::fprintf(st, " temporal_reference=%d\n", enc.picture.temporal_reference);
+    std::fprintf(st, " frame_pred_frame_dct=%d\n", enc.picture.frame_pred_frame_dct);
+    std::fprintf(st, " q_scale_type=%d\n", enc.picture.q_scale_type);
+    std::fprintf(st, " intra_vlc_format=%d\n", enc.picture.intra_vlc_format);
+    std::fprintf(st, " alternate_scan=%d\n", enc.picture.alternate_scan);
+    if (enc.picture.pict_type != 1) {
         std::fprintf(st, " forward search window: %d...%d / %d...%d\n", -sw.forw_hor, sw.forw_hor, -sw.forw_vert,
                      sw.forw_vert);
-        int R = 4 << enc.forw_hor_f_code, V = 4 << enc.forw_vert_f_code;
+        int R = 4 << enc.picture.forw_hor_f_code, V = 4 << enc.picture.forw_vert_f_code;
         std::fprintf(st, " forward vector range: %d...%d.5 / %d...%d.5\n", -R, R - 1, -V, V - 1);
     }
-    if (enc.pict_type == 3) {
+    if (enc.picture.pict_type == 3) {
         std::fprintf(st, " backward search window: %d...%d / %d...%d\n", -sw.back_hor, sw.back_hor, -sw.back_vert,
                      sw.back_vert);
-        int R = 4 << enc.back_hor_f_code, V = 4 << enc.back_vert_f_code;
+        int R = 4 << enc.picture.back_hor_f_code, V = 4 << enc.picture.back_vert_f_code;
         std::fprintf(st, " backward vector range: %d...%d.5 / %d...%d.5\n", -R, R - 1, -V, V - 1);
     }
 }
 
 // Longest suffix the source reader appends to the base name.
 const char* source_suffix() {
-    switch (enc.input_format) {
+    switch (enc.config.input_format) {
         case 1: return ".yuv";
         case 2: return ".ppm";
         default: return ".Y";
@@ -121,19 +122,19 @@ void check_file_name_length(const std::string& name, const std::string& pattern,
 }  // namespace
 
 void encode_sequence() {
-    const int N = enc.N, M = enc.M;
+    const int N = enc.config.N, M = enc.config.M;
     search_widths sw;
     frame_planes neworg{}, newref{};
 
     rc_init_sequence();
     write_sequence_header();
-    if (!enc.mpeg1) {
+    if (!enc.config.mpeg1) {
         write_sequence_extension();
         write_sequence_display_extension();
     }
-    if (enc.id_string.size() > 1) write_user_data(enc.id_string.c_str());
+    if (enc.config.id_string.size() > 1) write_user_data(enc.config.id_string.c_str());
 
-    for (int i = 0; i < enc.frame_count; ++i) {
+    for (int i = 0; i < enc.config.frame_count; ++i) {
         std::fprintf(stderr, "Encoding frame %d ", i);
         std::fflush(stderr);
 
@@ -143,84 +144,84 @@ void encode_sequence() {
 
         if (i == 0 || (i - 1) % M == 0) {
             for (int k = 0; k < 3; ++k) {
-                std::swap(enc.old_org_frame[k], enc.new_org_frame[k]);
-                std::swap(enc.old_ref_frame[k], enc.new_ref_frame[k]);
+                std::swap(enc.buffers.old_org_frame[k], enc.buffers.new_org_frame[k]);
+                std::swap(enc.buffers.old_ref_frame[k], enc.buffers.new_ref_frame[k]);
             }
-            neworg = enc.new_org_frame;
-            newref = enc.new_ref_frame;
+            neworg = enc.buffers.new_org_frame;
+            newref = enc.buffers.new_ref_frame;
             display_number = i == 0 ? 0 : i + M - 1;
-            if (display_number >= enc.frame_count) display_number = enc.frame_count - 1;
+            if (display_number >= enc.config.frame_count) display_number = enc.config.frame_count - 1;
 
             if (i == gop_start) {
-                enc.pict_type = 1;
-                enc.forw_hor_f_code = enc.forw_vert_f_code = enc.back_hor_f_code = enc.back_vert_f_code = 15;
+                enc.picture.pict_type = 1;
+                enc.picture.forw_hor_f_code = enc.picture.forw_vert_f_code = enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = 15;
                 int gop_size = i == 0 ? N - (M - 1) : N;
-                if (gop_size > enc.frame_count - gop_start) gop_size = enc.frame_count - gop_start;
+                if (gop_size > enc.config.frame_count - gop_start) gop_size = enc.config.frame_count - gop_start;
                 int np = i == 0 ? (gop_size + 2 * (M - 1)) / M - 1 : (gop_size + M - 1) / M - 1;
                 int nb = gop_size - np - 1;
                 rc_init_gop(np, nb);
                 write_gop_header(gop_start, i == 0 ? 1 : 0);
             } else {
-                enc.pict_type = 2;
+                enc.picture.pict_type = 2;
                 set_forward_from_entry0(sw);
             }
         } else {
-            neworg = enc.aux_org_frame;
-            newref = enc.aux_ref_frame;
+            neworg = enc.buffers.aux_org_frame;
+            newref = enc.buffers.aux_ref_frame;
             display_number = i - 1;
-            enc.pict_type = 3;
-            const motion_entry& m = enc.motion_data[((i - 2) % M) + 1];
-            enc.forw_hor_f_code = m.forw_hor_f_code;
-            enc.forw_vert_f_code = m.forw_vert_f_code;
-            enc.back_hor_f_code = m.back_hor_f_code;
-            enc.back_vert_f_code = m.back_vert_f_code;
+            enc.picture.pict_type = 3;
+            const motion_entry& m = enc.config.motion_data[((i - 2) % M) + 1];
+            enc.picture.forw_hor_f_code = m.forw_hor_f_code;
+            enc.picture.forw_vert_f_code = m.forw_vert_f_code;
+            enc.picture.back_hor_f_code = m.back_hor_f_code;
+            enc.picture.back_vert_f_code = m.back_vert_f_code;
             sw.forw_hor = m.forw_hor_search;
             sw.forw_vert = m.forw_vert_search;
             sw.back_hor = m.back_hor_search;
             sw.back_vert = m.back_vert_search;
         }
 
-        enc.temporal_reference = display_number - gop_start;
+        enc.picture.temporal_reference = display_number - gop_start;
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name = compose_frame_name(enc.source_name_pattern, display_number + enc.first_frame_number, 256);
-        check_file_name_length(name, enc.source_name_pattern, source_suffix());
+        std::string name = compose_frame_name(enc.config.source_name_pattern, display_number + enc.config.first_frame_number, 256);
+        check_file_name_length(name, enc.config.source_name_pattern, source_suffix());
         std::fputs(" read frame=howmany?1\n", stderr);
         load_source_frame(name.c_str(), neworg);
         std::fprintf(stderr, " read frame=%s\n", name.c_str());
 
-        if (!enc.field_pictures) {
-            enc.picture_structure = 3;
-            std::fprintf(enc.statistics_file,
+        if (!enc.config.field_pictures) {
+            enc.picture.picture_structure = 3;
+            std::fprintf(enc.files.statistics_file,
                          " pict_type33333333333333333=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
-                         enc.pict_type);
+                         enc.picture.pict_type);
             code_picture(neworg, newref, sw, 0, 0, true);
         } else {
-            std::fprintf(stderr, "\nfirst field  (%s) ", enc.top_field_first ? "top" : "bot");
+            std::fprintf(stderr, "\nfirst field  (%s) ", enc.config.top_field_first ? "top" : "bot");
             std::fflush(stderr);
-            std::fputs(" alternate_scan=test1\n", enc.statistics_file);
-            std::fprintf(enc.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
-                         enc.pict_type);
-            enc.picture_structure = enc.top_field_first ? 1 : 2;
+            std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
+            std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
+                         enc.picture.pict_type);
+            enc.picture.picture_structure = enc.config.top_field_first ? 1 : 2;
             code_picture(neworg, newref, sw, 0, 0, false);
 
-            std::fprintf(stderr, "second field (%s) ", enc.top_field_first ? "bot" : "top");
+            std::fprintf(stderr, "second field (%s) ", enc.config.top_field_first ? "bot" : "top");
             std::fflush(stderr);
-            enc.picture_structure = enc.top_field_first ? 2 : 1;
-            int i_first_field = enc.pict_type == 1 ? 1 : 0;
+            enc.picture.picture_structure = enc.config.top_field_first ? 2 : 1;
+            int i_first_field = enc.picture.pict_type == 1 ? 1 : 0;
             if (i_first_field) {
-                enc.pict_type = 2;
+                enc.picture.pict_type = 2;
                 set_forward_from_entry0(sw);
             }
-            std::fprintf(enc.statistics_file,
-                         " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", enc.pict_type);
+            std::fprintf(enc.files.statistics_file,
+                         " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", enc.picture.pict_type);
             code_picture(neworg, newref, sw, 1, i_first_field, false);
         }
 
         // A name starting with '-' writes no files, so only the name buffer bounds it.
-        name = compose_frame_name(enc.recon_name_pattern, display_number + enc.first_frame_number, 256);
-        if (name[0] != '-') check_file_name_length(name, enc.recon_name_pattern, ".YUV");
+        name = compose_frame_name(enc.config.recon_name_pattern, display_number + enc.config.first_frame_number, 256);
+        if (name[0] != '-') check_file_name_length(name, enc.config.recon_name_pattern, ".YUV");
         std::fputs("5\n", stderr);
         write_reconstructed_frame(name.c_str(), newref);
         std::fputs("6\n", stderr);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/coding_types.h"
 #include "driver/fatal.h"
 #include "driver/name_pattern.h"
 
@@ -30,15 +31,6 @@ constexpr double colour_matrix_table[7][3] = {
     {0.299, 0.587, 0.114},    {0.299, 0.587, 0.114}, {0.212, 0.701, 0.087},
 };
 
-// PPM work planes, allocated on first use and kept for the run. The size is
-// remembered so that a rebuilt state of another geometry gets fresh planes.
-zeroed_array<uint8_t> full_cb_storage, full_cr_storage, half_cb_storage, half_cr_storage;
-uint8_t* full_cb_plane = nullptr;
-uint8_t* full_cr_plane = nullptr;
-uint8_t* half_cb_plane = nullptr;
-uint8_t* half_cr_plane = nullptr;
-int work_width = 0, work_height = 0, work_chroma_format = 0;
-
 // Unlike the start-up allocations, a failed work plane reports "malloc
 // failed" without a line end of its own.
 zeroed_array<uint8_t> work_plane(std::size_t size) {
@@ -47,32 +39,35 @@ zeroed_array<uint8_t> work_plane(std::size_t size) {
     return zeroed_array<uint8_t>(static_cast<uint8_t*>(p));
 }
 
-void set_up_work_planes(const frame_planes& frame) {
-    if (enc.chroma_format == 3) {
-        full_cb_plane = frame[1];
-        full_cr_plane = frame[2];
-        return;
+// The planes are kept for the run; a state of another geometry gets fresh ones.
+ppm_work_planes& set_up_work_planes(const frame_planes& frame) {
+    const encoder_config& cfg = enc.config;
+    ppm_work_planes& w = enc.run.ppm;
+    if (cfg.chroma_format == CHROMA444) {
+        w.full_cb = frame[1];
+        w.full_cr = frame[2];
+        return w;
     }
-    if (full_cb_storage && work_width == enc.width && work_height == enc.height &&
-        work_chroma_format == enc.chroma_format)
-        return;
-    std::size_t full = static_cast<std::size_t>(enc.width) * enc.height;
-    full_cb_storage = work_plane(full);
-    full_cr_storage = work_plane(full);
-    if (enc.chroma_format == 1) {
-        half_cb_storage = work_plane(full / 2);
-        half_cr_storage = work_plane(full / 2);
+    if (w.full_cb_storage && w.width == cfg.width && w.height == cfg.height && w.chroma_format == cfg.chroma_format)
+        return w;
+    std::size_t full = static_cast<std::size_t>(cfg.width) * cfg.height;
+    w.full_cb_storage = work_plane(full);
+    w.full_cr_storage = work_plane(full);
+    if (cfg.chroma_format == CHROMA420) {
+        w.half_cb_storage = work_plane(full / 2);
+        w.half_cr_storage = work_plane(full / 2);
     } else {
-        half_cb_storage.reset();
-        half_cr_storage.reset();
+        w.half_cb_storage.reset();
+        w.half_cr_storage.reset();
     }
-    full_cb_plane = full_cb_storage.get();
-    full_cr_plane = full_cr_storage.get();
-    half_cb_plane = half_cb_storage.get();
-    half_cr_plane = half_cr_storage.get();
-    work_width = enc.width;
-    work_height = enc.height;
-    work_chroma_format = enc.chroma_format;
+    w.full_cb = w.full_cb_storage.get();
+    w.full_cr = w.full_cr_storage.get();
+    w.half_cb = w.half_cb_storage.get();
+    w.half_cr = w.half_cr_storage.get();
+    w.width = cfg.width;
+    w.height = cfg.height;
+    w.chroma_format = cfg.chroma_format;
+    return w;
 }
 
 // Reads the visible rows of one plane; false when the file ends first.
@@ -87,11 +82,11 @@ bool read_plane(FILE* f, uint8_t* plane, int columns, int rows, int stride) {
 
 // One picture, Y then U then V, each plane widened right after its rows.
 bool read_planar_picture(FILE* f, const frame_planes& frame) {
-    bool whole = read_plane(f, frame[0], enc.horizontal_size, enc.vertical_size, enc.width);
-    extend_borders(frame[0], enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+    bool whole = read_plane(f, frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width);
+    extend_borders(frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
     for (int k = 1; k < 3; ++k) {
-        if (!read_plane(f, frame[k], chroma_columns(), chroma_rows(), enc.chrom_width)) whole = false;
-        extend_borders(frame[k], chroma_columns(), chroma_rows(), enc.chrom_width, enc.chrom_height);
+        if (!read_plane(f, frame[k], chroma_columns(), chroma_rows(), enc.config.chrom_width)) whole = false;
+        extend_borders(frame[k], chroma_columns(), chroma_rows(), enc.config.chrom_width, enc.config.chrom_height);
     }
     return whole;
 }
@@ -101,13 +96,13 @@ void read_separate_planes(const std::string& base, const frame_planes& frame) {
     for (int k = 0; k < 3; ++k) {
         std::string name = compose_file_name(base, suffixes[k], 128);
         input_file f = open_source(name);
-        int columns = k == 0 ? enc.horizontal_size : chroma_columns();
-        int rows = k == 0 ? enc.vertical_size : chroma_rows();
-        int stride = k == 0 ? enc.width : enc.chrom_width;
+        int columns = k == 0 ? enc.config.horizontal_size : chroma_columns();
+        int rows = k == 0 ? enc.config.vertical_size : chroma_rows();
+        int stride = k == 0 ? enc.config.width : enc.config.chrom_width;
         bool whole = read_plane(f.get(), frame[k], columns, rows, stride);
         f.reset();
         if (!whole) fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
-        extend_borders(frame[k], columns, rows, stride, k == 0 ? enc.height : enc.chrom_height);
+        extend_borders(frame[k], columns, rows, stride, k == 0 ? enc.config.height : enc.config.chrom_height);
     }
 }
 
@@ -132,39 +127,39 @@ void read_ppm_header(FILE* f, const std::string& name) {
     int max_value = header_integer(f);
     if (std::feof(f) && max_value != 255)
         fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
-    if (ppm_width != enc.horizontal_size)
+    if (ppm_width != enc.config.horizontal_size)
         fatal_error(error_text("Couldn't read %s (width %d, horizontal_size is %d)", name.c_str(), ppm_width,
-                               enc.horizontal_size));
-    if (ppm_height != enc.vertical_size)
+                               enc.config.horizontal_size));
+    if (ppm_height != enc.config.vertical_size)
         fatal_error(error_text("Couldn't read %s (height %d, vertical_size is %d)", name.c_str(), ppm_height,
-                               enc.vertical_size));
+                               enc.config.vertical_size));
     if (max_value != 255)
         fatal_error(error_text("Couldn't read %s (maximum value %d, not 255)", name.c_str(), max_value));
 }
 
 void read_ppm(const std::string& base, const frame_planes& frame) {
-    int mc = enc.matrix_coefficients;
+    int mc = enc.config.matrix_coefficients;
     // Values the checks never admit fall back to the common weights.
     const double* weights = colour_matrix_table[(mc >= 1 && mc <= 7) ? mc - 1 : 1];
     const double kr = weights[0], kg = weights[1], kb = weights[2];
     const double cb_scale = 0.5 / (1 - kb);
     const double cr_scale = 0.5 / (1 - kr);
 
-    set_up_work_planes(frame);
+    const ppm_work_planes& w = set_up_work_planes(frame);
 
     std::string name = compose_file_name(base, ".ppm", 128);
     input_file f = open_source(name);
     read_ppm_header(f.get(), name);
 
-    const int columns = enc.horizontal_size;
+    const int columns = enc.config.horizontal_size;
     std::vector<uint8_t> row(static_cast<std::size_t>(columns) * 3);
-    for (int i = 0; i < enc.vertical_size; ++i) {
+    for (int i = 0; i < enc.config.vertical_size; ++i) {
         if (std::fread(row.data(), 1, row.size(), f.get()) != row.size())
             fatal_error(error_text("Couldn't read %s (pixel data ends early)", name.c_str()));
-        std::size_t at = static_cast<std::size_t>(i) * enc.width;
+        std::size_t at = static_cast<std::size_t>(i) * enc.config.width;
         uint8_t* y_row = frame[0] + at;
-        uint8_t* cb_row = full_cb_plane + at;
-        uint8_t* cr_row = full_cr_plane + at;
+        uint8_t* cb_row = w.full_cb + at;
+        uint8_t* cr_row = w.full_cr + at;
         for (int j = 0; j < columns; ++j) {
             double r = row[3 * j], g = row[3 * j + 1], b = row[3 * j + 2];
             double y = kr * r + kg * g + kb * b;
@@ -177,25 +172,25 @@ void read_ppm(const std::string& base, const frame_planes& frame) {
     }
     f.reset();
 
-    extend_borders(frame[0], enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
-    extend_borders(full_cb_plane, enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
-    extend_borders(full_cr_plane, enc.horizontal_size, enc.vertical_size, enc.width, enc.height);
+    extend_borders(frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
+    extend_borders(w.full_cb, enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
+    extend_borders(w.full_cr, enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
 
-    if (enc.chroma_format == 2) {
-        downsample_444_to_422(full_cb_plane, frame[1]);
-        downsample_444_to_422(full_cr_plane, frame[2]);
-    } else if (enc.chroma_format == 1) {
-        downsample_444_to_422(full_cb_plane, half_cb_plane);
-        downsample_444_to_422(full_cr_plane, half_cr_plane);
-        downsample_422_to_420(half_cb_plane, frame[1]);
-        downsample_422_to_420(half_cr_plane, frame[2]);
+    if (enc.config.chroma_format == 2) {
+        downsample_444_to_422(w.full_cb, frame[1]);
+        downsample_444_to_422(w.full_cr, frame[2]);
+    } else if (enc.config.chroma_format == 1) {
+        downsample_444_to_422(w.full_cb, w.half_cb);
+        downsample_444_to_422(w.full_cr, w.half_cr);
+        downsample_422_to_420(w.half_cb, frame[1]);
+        downsample_422_to_420(w.half_cr, frame[2]);
     }
 }
 
 inline int clamp_index(int i, int low, int high) { return i < low ? low : (i > high ? high : i); }
 
 // Weighted sum to a sample: round, divide by 512 toward minus infinity, clip.
-inline uint8_t filtered(int sum) { return enc.clip_table[(sum + 256) >> 9]; }
+inline uint8_t filtered(int sum) { return enc.buffers.clip_table[(sum + 256) >> 9]; }
 
 // The 12-tap half-sample filter centred between positions j and j+1; at(i)
 // fetches a clamped sample.
@@ -207,11 +202,11 @@ int half_sample_sum(int j, Fetch at) {
 
 }  // namespace
 
-int chroma_columns() { return enc.chroma_format == 3 ? enc.horizontal_size : enc.horizontal_size >> 1; }
-int chroma_rows() { return enc.chroma_format == 1 ? enc.vertical_size >> 1 : enc.vertical_size; }
+int chroma_columns() { return enc.config.chroma_format == 3 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1; }
+int chroma_rows() { return enc.config.chroma_format == 1 ? enc.config.vertical_size >> 1 : enc.config.vertical_size; }
 
 void load_source_frame(const char* name, frame_planes frame) {
-    switch (enc.input_format) {
+    switch (enc.config.input_format) {
     case 0: read_separate_planes(name, frame); break;
     case 1: read_planar_file(name, frame); break;
     case 2: read_ppm(name, frame); break;
@@ -220,11 +215,11 @@ void load_source_frame(const char* name, frame_planes frame) {
 }
 
 void check_picture_patterns() {
-    if (enc.input_format != 0 || enc.recon_name_pattern != enc.source_name_pattern) return;
-    if (!enc.recon_name_pattern.empty() && enc.recon_name_pattern[0] == '-') return;  // no reconstruction files
+    if (enc.config.input_format != 0 || enc.config.recon_name_pattern != enc.config.source_name_pattern) return;
+    if (!enc.config.recon_name_pattern.empty() && enc.config.recon_name_pattern[0] == '-') return;  // no reconstruction files
     fatal_error(error_text("reconstruction file name pattern %s is the source pattern (the source pictures "
                            "would be overwritten)",
-                           enc.recon_name_pattern.c_str()));
+                           enc.config.recon_name_pattern.c_str()));
 }
 
 void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows) {
@@ -241,14 +236,14 @@ void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int s
 }
 
 void downsample_444_to_422(const uint8_t* src, uint8_t* dst) {
-    const int w = enc.width, h = enc.height, last = enc.width - 1;
+    const int w = enc.config.width, h = enc.config.height, last = enc.config.width - 1;
     for (int i = 0; i < h; ++i) {
         const uint8_t* s = src + static_cast<std::size_t>(i) * w;
         uint8_t* d = dst + static_cast<std::size_t>(i) * (w / 2);
         auto at = [s, last](int j) { return static_cast<int>(s[clamp_index(j, 0, last)]); };
         for (int j = 0; j <= w - 2; j += 2) {
             int sum;
-            if (enc.mpeg1)
+            if (enc.config.mpeg1)
                 sum = half_sample_sum(j, at);
             else
                 sum = 256 * at(j) + 159 * (at(j - 1) + at(j + 1)) - 52 * (at(j - 3) + at(j + 3)) +
@@ -260,11 +255,11 @@ void downsample_444_to_422(const uint8_t* src, uint8_t* dst) {
 
 void downsample_422_to_420(const uint8_t* src, uint8_t* dst) {
     static const int top_weights[12] = {8, 5, -30, -18, 113, 242, 192, 35, -38, -10, 11, 2};
-    const int w = enc.width / 2, h = enc.height;
+    const int w = enc.config.width / 2, h = enc.config.height;
     for (int col = 0; col < w; ++col) {
         auto row_at = [src, w, col](int r) { return static_cast<int>(src[static_cast<std::size_t>(r) * w + col]); };
         auto out = [dst, w, col](int r) -> uint8_t& { return dst[static_cast<std::size_t>(r) * w + col]; };
-        if (enc.progressive_frame) {
+        if (enc.config.progressive_frame) {
             auto at = [&row_at, h](int r) { return row_at(clamp_index(r, 0, h - 1)); };
             for (int j = 0; j <= h - 2; j += 2) out(j / 2) = filtered(half_sample_sum(j, at));
         } else {

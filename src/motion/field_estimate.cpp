@@ -7,14 +7,14 @@
 
 namespace {
 
-bool bottom_field() { return enc.picture_structure == 2; }
+bool bottom_field() { return enc.picture.picture_structure == 2; }
 
 }  // namespace
 
 field_search_result field_picture_search(const uint8_t* top_src, const uint8_t* top_rec, const uint8_t* bot_src,
                                          const uint8_t* bot_rec, const uint8_t* cur, int i, int j, int hw, int vw,
                                          int i_first_field) {
-    const int w = enc.width, fs = 2 * w, fh = enc.height >> 1;
+    const int w = enc.config.width, fs = 2 * w, fh = enc.config.height >> 1;
     const bool bottom = bottom_field();
     const bool notop = i_first_field && !bottom, nobot = i_first_field && bottom;
     auto search = [&](const uint8_t* src, const uint8_t* rec, const uint8_t* block, int cy, int rows, int* x,
@@ -53,8 +53,8 @@ field_search_result field_picture_search(const uint8_t* top_src, const uint8_t* 
 
 dual_prime_result dual_prime_field_search(const uint8_t* top_rec, const uint8_t* bot_rec, const uint8_t* cur,
                                           int i, int j, int imins, int jmins) {
-    const int w = enc.width, fs = 2 * w;
-    const int xmax = 2 * w - 32, ymax = 2 * (enc.height >> 1) - 32;
+    const int w = enc.config.width, fs = 2 * w;
+    const int xmax = 2 * w - 32, ymax = 2 * (enc.config.height >> 1) - 32;
     const bool bottom = bottom_field();
     const uint8_t* same = bottom ? bot_rec : top_rec;
     const uint8_t* opposite = bottom ? top_rec : bot_rec;
@@ -89,20 +89,20 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
                        const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec, int i, int j,
                        int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
                        macroblock_info* record, int second_field, int i_first_field) {
-    std::fputs(" field_ME=P_TYPE\n", enc.statistics_file);
-    const int w = enc.width, fs = 2 * w;
+    std::fputs(" field_ME=P_TYPE\n", enc.files.statistics_file);
+    const int w = enc.config.width, fs = 2 * w;
     const bool bottom = bottom_field();
     const uint8_t* cur = cur_src + static_cast<std::ptrdiff_t>(2 * j + (bottom ? 1 : 0)) * w + i;
     const uint8_t* lower = cur + 8 * fs;
     const int mb_var = motion_k.block_variance(cur, fs);
     macroblock_info& mb = *record;
 
-    if (enc.pict_type == 1) {
+    if (enc.picture.pict_type == 1) {
         mb.mb_type = MB_INTRA;
         return;
     }
 
-    if (enc.pict_type == 2) {
+    if (enc.picture.pict_type == 2) {
         // The second field takes the first field of its own frame as the
         // opposite-parity reference.
         const uint8_t *top_src = past_src, *top_rec = past_rec;
@@ -118,7 +118,7 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
 
         const field_search_result fr = field_picture_search(top_src, top_rec, bot_src, bot_rec, cur, i, j,
                                                             forw_hor_search, forw_vert_search, i_first_field);
-        const bool dual = enc.M == 1 && !i_first_field;
+        const bool dual = enc.config.M == 1 && !i_first_field;
         dual_prime_result dp{};
         if (dual) dp = dual_prime_field_search(top_rec, bot_rec, cur, i, j, fr.imins, fr.jmins);
         int motion_type, vmc;

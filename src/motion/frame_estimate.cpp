@@ -16,11 +16,11 @@ void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const
                        const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec,
                        int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
                        macroblock_info* records, int second_field, int i_first_field) {
-    std::fputs(" motion_estimation=test1\n", enc.statistics_file);
+    std::fputs(" motion_estimation=test1\n", enc.files.statistics_file);
     macroblock_info* record = records;
-    for (int j = 0; j < enc.height2; j += 16) {
-        for (int i = 0; i < enc.width; i += 16) {
-            if (enc.picture_structure == 3)
+    for (int j = 0; j < enc.config.height2; j += 16) {
+        for (int i = 0; i < enc.config.width; i += 16) {
+            if (enc.picture.picture_structure == 3)
                 frame_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, i, j, forw_hor_search,
                                   forw_vert_search, back_hor_search, back_vert_search, record);
             else
@@ -37,7 +37,7 @@ void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const
 
 frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec, const uint8_t* cur, int i, int j,
                                          int hw, int vw) {
-    const int w = enc.width, h = enc.height;
+    const int w = enc.config.width, h = enc.config.height;
     frame_search_result r{};
     r.dmc = block_search(src, rec, cur, w, i, j, hw, vw, 16, w, h, &r.imin, &r.jmin);
 
@@ -67,8 +67,8 @@ frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec,
 
 dual_prime_result dual_prime_frame_search(const uint8_t* rec, const uint8_t* cur, int i, int jf,
                                           const int imins[4], const int jmins[4]) {
-    const int w = enc.width, fs = 2 * w, tff = enc.top_field_first;
-    const int xmax = 2 * w - 32, ymax = enc.height - 16;
+    const int w = enc.config.width, fs = 2 * w, tff = enc.config.top_field_first;
+    const int xmax = 2 * w - 32, ymax = enc.config.height - 16;
     auto inside = [&](int x, int y) { return x >= 0 && x <= xmax && y >= 0 && y <= ymax; };
 
     dual_prime_result r{false, 2 * i, 2 * jf, 0, 0, no_distortion, no_distortion};
@@ -125,28 +125,28 @@ dual_prime_result dual_prime_frame_search(const uint8_t* rec, const uint8_t* cur
 void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
                        const uint8_t* future_rec, const uint8_t* cur_src, int i, int j, int forw_hor_search,
                        int forw_vert_search, int back_hor_search, int back_vert_search, macroblock_info* record) {
-    const int w = enc.width, h = enc.height, fs = 2 * w;
+    const int w = enc.config.width, h = enc.config.height, fs = 2 * w;
     const uint8_t* cur = cur_src + static_cast<std::ptrdiff_t>(j) * w + i;
     const int mb_var = motion_k.block_variance(cur, w);
     macroblock_info& mb = *record;
 
-    if (enc.pict_type == 1) {
+    if (enc.picture.pict_type == 1) {
         mb.mb_type = MB_INTRA;
         return;
     }
 
-    if (enc.pict_type == 2) {
+    if (enc.picture.pict_type == 2) {
         frame_search_result fr{};
         dual_prime_result dp{};
         int motion_type, vmc;
-        if (enc.frame_pred_frame_dct) {
+        if (enc.picture.frame_pred_frame_dct) {
             fr.dmc = block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h,
                                   &fr.imin, &fr.jmin);
             vmc = sse_at(past_rec, w, fr.imin, fr.jmin, cur, 16);
             motion_type = MC_FRAME;
         } else {
             fr = frame_picture_search(past_src, past_rec, cur, i, j, forw_hor_search, forw_vert_search);
-            const bool dual = enc.M == 1;
+            const bool dual = enc.config.M == 1;
             if (dual) dp = dual_prime_frame_search(past_rec, cur, i, j >> 1, fr.imins, fr.jmins);
             if (dual && dp.dmc_dp < fr.dmc && dp.dmc_dp < fr.dmcfield) {
                 motion_type = MC_DMV;
@@ -191,7 +191,7 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
     // B picture: both directions, the vectors of each stored whatever is chosen.
     frame_search_result f{}, b{};
     int mb_type, motion_type, vmc;
-    if (enc.frame_pred_frame_dct) {
+    if (enc.picture.frame_pred_frame_dct) {
         block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h, &f.imin,
                      &f.jmin);
         const int vmcf = sse_at(past_rec, w, f.imin, f.jmin, cur, 16);

@@ -6,10 +6,9 @@
 #include <cstdio>
 
 #include "bitstream/bit_writer.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "transform/quantise.h"
-
-rate_control_state rc;
 
 namespace {
 
@@ -36,7 +35,7 @@ int positive_default(double v) {
     return x == 0 ? 1 : x;
 }
 
-int macroblock_count() { return enc.mb_width * enc.mb_height2; }
+int macroblock_count() { return enc.config.mb_width * enc.config.mb_height2; }
 
 }  // namespace
 
@@ -55,29 +54,35 @@ int64_t saturate_to_int64(double v) {
 }
 
 void rc_init_sequence() {
-    encoder_state& e = enc;
-    if (e.r == 0) e.r = positive_default(std::floor(2.0 * e.bit_rate / e.frame_rate + 0.5));
-    if (e.avg_act == 0.0) e.avg_act = 400.0;
+    const encoder_config& cfg = enc.config;
+    rate_control_state& rc = enc.run.rc;
+    rc.r = cfg.r, rc.avg_act = cfg.avg_act;
+    rc.Xi = cfg.Xi, rc.Xp = cfg.Xp, rc.Xb = cfg.Xb;
+    rc.d0i = cfg.d0i, rc.d0p = cfg.d0p, rc.d0b = cfg.d0b;
+    if (rc.r == 0) rc.r = positive_default(std::floor(2.0 * cfg.bit_rate / cfg.frame_rate + 0.5));
+    if (rc.avg_act == 0.0) rc.avg_act = 400.0;
     rc.R = 0;
-    if (e.Xi == 0) e.Xi = positive_default(std::floor(160.0 * e.bit_rate / 115.0 + 0.5));
-    if (e.Xp == 0) e.Xp = positive_default(std::floor(60.0 * e.bit_rate / 115.0 + 0.5));
-    if (e.Xb == 0) e.Xb = positive_default(std::floor(42.0 * e.bit_rate / 115.0 + 0.5));
-    if (e.d0i == 0) e.d0i = saturate_to_int(std::floor(10.0 * e.r / 31.0 + 0.5));
-    if (e.d0p == 0) e.d0p = saturate_to_int(std::floor(10.0 * e.r / 31.0 + 0.5));
-    if (e.d0b == 0) e.d0b = saturate_to_int(std::floor(14.0 * e.r / 31.0 + 0.5));
+    if (rc.Xi == 0) rc.Xi = positive_default(std::floor(160.0 * cfg.bit_rate / 115.0 + 0.5));
+    if (rc.Xp == 0) rc.Xp = positive_default(std::floor(60.0 * cfg.bit_rate / 115.0 + 0.5));
+    if (rc.Xb == 0) rc.Xb = positive_default(std::floor(42.0 * cfg.bit_rate / 115.0 + 0.5));
+    if (rc.d0i == 0) rc.d0i = saturate_to_int(std::floor(10.0 * rc.r / 31.0 + 0.5));
+    if (rc.d0p == 0) rc.d0p = saturate_to_int(std::floor(10.0 * rc.r / 31.0 + 0.5));
+    if (rc.d0b == 0) rc.d0b = saturate_to_int(std::floor(14.0 * rc.r / 31.0 + 0.5));
 
-    FILE* f = e.statistics_file;
+    FILE* f = enc.files.statistics_file;
     std::fprintf(f, "\nrate control: sequence initialization\n");
-    std::fprintf(f, " initial global complexity measures (I,P,B): Xi=%d, Xp=%d, Xb=%d\n", e.Xi, e.Xp, e.Xb);
-    std::fprintf(f, " reaction parameter: r=%d\n", e.r);
-    std::fprintf(f, " initial virtual buffer fullness (I,P,B): d0i=%d, d0p=%d, d0b=%d\n", e.d0i, e.d0p, e.d0b);
-    std::fprintf(f, " initial average activity: avg_act=%.1f\n", e.avg_act);
+    std::fprintf(f, " initial global complexity measures (I,P,B): Xi=%d, Xp=%d, Xb=%d\n", rc.Xi, rc.Xp, rc.Xb);
+    std::fprintf(f, " reaction parameter: r=%d\n", rc.r);
+    std::fprintf(f, " initial virtual buffer fullness (I,P,B): d0i=%d, d0p=%d, d0b=%d\n", rc.d0i, rc.d0p, rc.d0b);
+    std::fprintf(f, " initial average activity: avg_act=%.1f\n", rc.avg_act);
 }
 
 void rc_init_gop(int np, int nb) {
+    const encoder_config& cfg = enc.config;
+    rate_control_state& rc = enc.run.rc;
     int64_t frames = 1 + static_cast<int64_t>(np) + nb;
-    rc.R += saturate_to_int64(std::floor(static_cast<double>(frames) * enc.bit_rate / enc.frame_rate + 0.5));
-    if (enc.field_pictures) {
+    rc.R += saturate_to_int64(std::floor(static_cast<double>(frames) * cfg.bit_rate / cfg.frame_rate + 0.5));
+    if (cfg.field_pictures) {
         rc.Np = clamp_to_int(2 * static_cast<int64_t>(np) + 1);
         rc.Nb = clamp_to_int(2 * static_cast<int64_t>(nb));
     } else {
@@ -85,7 +90,7 @@ void rc_init_gop(int np, int nb) {
         rc.Nb = nb;
     }
 
-    FILE* f = enc.statistics_file;
+    FILE* f = enc.files.statistics_file;
     std::fprintf(f, "\nrate control: new group of pictures (GOP)\n");
     std::fprintf(f, " target number of bits for GOP: R=%" PRId64 "\n", rc.R);
     std::fprintf(f, " number of P pictures in GOP: Np=%d\n", rc.Np);
@@ -93,25 +98,26 @@ void rc_init_gop(int np, int nb) {
 }
 
 void rc_init_picture(const uint8_t* frame) {
-    const encoder_state& e = enc;
+    const encoder_config& cfg = enc.config;
+    rate_control_state& rc = enc.run.rc;
     // The complexity products are formed in 64 bits: Np x Xp passes 2^31 at
     // high bit rates with long GOPs.
-    const int64_t np_xp = static_cast<int64_t>(rc.Np) * e.Xp;
-    const int64_t nb_xb = static_cast<int64_t>(rc.Nb) * e.Xb;
+    const int64_t np_xp = static_cast<int64_t>(rc.Np) * rc.Xp;
+    const int64_t nb_xb = static_cast<int64_t>(rc.Nb) * rc.Xb;
     const double R = static_cast<double>(rc.R);
     double target = 0.0;
-    switch (e.pict_type) {
-    case 1:
-        target = std::floor(R / (1 + np_xp / (e.Xi * Kp) + nb_xb / (e.Xi * Kb)) + 0.5);
-        rc.d = e.d0i;
+    switch (enc.picture.pict_type) {
+    case I_TYPE:
+        target = std::floor(R / (1 + np_xp / (rc.Xi * Kp) + nb_xb / (rc.Xi * Kb)) + 0.5);
+        rc.d = rc.d0i;
         break;
-    case 2:
-        target = std::floor(R / (rc.Np + rc.Nb * Kp * e.Xb / (e.Xp * Kb)) + 0.5);
-        rc.d = e.d0p;
+    case P_TYPE:
+        target = std::floor(R / (rc.Np + rc.Nb * Kp * rc.Xb / (rc.Xp * Kb)) + 0.5);
+        rc.d = rc.d0p;
         break;
-    case 3:
-        target = std::floor(R / (rc.Nb + rc.Np * Kb * e.Xp / (e.Xb * Kp)) + 0.5);
-        rc.d = e.d0b;
+    case B_TYPE:
+        target = std::floor(R / (rc.Nb + rc.Np * Kb * rc.Xp / (rc.Xb * Kp)) + 0.5);
+        rc.d = rc.d0b;
         break;
     }
     // A degenerate share (a zero or negative denominator from given
@@ -121,7 +127,7 @@ void rc_init_picture(const uint8_t* frame) {
     rc.T = saturate_to_int64(target);
     if (rc.T > target_limit) rc.T = target_limit;
     if (rc.T < -target_limit) rc.T = -target_limit;
-    const int64_t lower = saturate_to_int64(std::floor(e.bit_rate / (8.0 * e.frame_rate) + 0.5));
+    const int64_t lower = saturate_to_int64(std::floor(cfg.bit_rate / (8.0 * cfg.frame_rate) + 0.5));
     if (rc.T < lower) rc.T = lower;
 
     rc.S = bitcount();
@@ -129,32 +135,33 @@ void rc_init_picture(const uint8_t* frame) {
     compute_activities(frame);
     rc.act_sum = 0.0;
 
-    std::fprintf(e.statistics_file, "\nrate control: start of picture\n");
-    std::fprintf(e.statistics_file, " target number of bits: T=%" PRId64 "\n", rc.T);
+    std::fprintf(enc.files.statistics_file, "\nrate control: start of picture\n");
+    std::fprintf(enc.files.statistics_file, " target number of bits: T=%" PRId64 "\n", rc.T);
 }
 
 void compute_activities(const uint8_t* frame) {
-    const encoder_state& e = enc;
-    const int stride = e.width2;
-    const bool field_blocks = !e.field_pictures && !e.progressive_sequence;
+    const encoder_config& cfg = enc.config;
+    const int stride = cfg.width2;
+    const bool field_blocks = !cfg.field_pictures && !cfg.progressive_sequence;
+    macroblock_info* mb_info = enc.buffers.mb_info;
     int k = 0;
-    for (int j = 0; j < e.height2; j += 16) {
-        for (int i = 0; i < e.width; i += 16) {
+    for (int j = 0; j < cfg.height2; j += 16) {
+        for (int i = 0; i < cfg.width; i += 16) {
             const uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * stride;
-            if (e.picture_structure == 2) p += e.width;
+            if (enc.picture.picture_structure == BOTTOM_FIELD) p += cfg.width;
             double act = variance_8x8(p, stride);
             double v;
             if ((v = variance_8x8(p + 8, stride)) < act) act = v;
             if ((v = variance_8x8(p + 8 * stride, stride)) < act) act = v;
             if ((v = variance_8x8(p + 8 * stride + 8, stride)) < act) act = v;
             if (field_blocks) {
-                const int fs = 2 * e.width;
+                const int fs = 2 * cfg.width;
                 if ((v = variance_8x8(p, fs)) < act) act = v;
                 if ((v = variance_8x8(p + 8, fs)) < act) act = v;
-                if ((v = variance_8x8(p + e.width, fs)) < act) act = v;
-                if ((v = variance_8x8(p + e.width + 8, fs)) < act) act = v;
+                if ((v = variance_8x8(p + cfg.width, fs)) < act) act = v;
+                if ((v = variance_8x8(p + cfg.width + 8, fs)) < act) act = v;
             }
-            e.mb_info[k].act = 1.0 + act;
+            mb_info[k].act = 1.0 + act;
             ++k;
         }
     }
@@ -174,27 +181,27 @@ double variance_8x8(const uint8_t* p, int stride) {
 }
 
 int rc_first_mquant() {
-    const encoder_state& e = enc;
+    rate_control_state& rc = enc.run.rc;
     const double d = static_cast<double>(rc.d);
-    if (e.q_scale_type) {
-        int q = limit_quantiser(std::floor(2.0 * d * 31.0 / e.r + 0.5), 1, 112);
+    if (enc.picture.q_scale_type) {
+        int q = limit_quantiser(std::floor(2.0 * d * 31.0 / rc.r + 0.5), 1, 112);
         return non_linear_scale_table[non_linear_code_map[q]];
     }
-    int q = limit_quantiser(2.0 * std::floor(d * 31.0 / e.r + 0.5), 2, 62);
+    int q = limit_quantiser(2.0 * std::floor(d * 31.0 / rc.r + 0.5), 2, 62);
     rc.prev_linear_mquant = q;
     return q;
 }
 
 int rc_mquant(int k) {
-    const encoder_state& e = enc;
+    rate_control_state& rc = enc.run.rc;
     const int64_t dj = rc.d + (bitcount() - rc.S) - k * (rc.T / macroblock_count());
-    const double Qj = static_cast<double>(dj) * 31.0 / e.r;
-    const double actj = e.mb_info[k].act;
+    const double Qj = static_cast<double>(dj) * 31.0 / rc.r;
+    const double actj = enc.buffers.mb_info[k].act;
     rc.act_sum += actj;
-    const double N_actj = (2.0 * actj + e.avg_act) / (actj + 2.0 * e.avg_act);
+    const double N_actj = (2.0 * actj + rc.avg_act) / (actj + 2.0 * rc.avg_act);
 
     int mquant;
-    if (e.q_scale_type) {
+    if (enc.picture.q_scale_type) {
         int q = limit_quantiser(std::floor(2.0 * Qj * N_actj + 0.5), 1, 112);
         mquant = non_linear_scale_table[non_linear_code_map[q]];
     } else {
@@ -208,39 +215,40 @@ int rc_mquant(int k) {
 }
 
 void rc_update_picture() {
-    encoder_state& e = enc;
+    rate_control_state& rc = enc.run.rc;
     const int n = macroblock_count();
     rc.S = bitcount() - rc.S;
     rc.R -= rc.S;
-    const int X = saturate_to_int(std::floor(static_cast<double>(rc.S) * (0.5 * static_cast<double>(rc.mquant_sum) / n) + 0.5));
+    const int X = saturate_to_int(
+        std::floor(static_cast<double>(rc.S) * (0.5 * static_cast<double>(rc.mquant_sum) / n) + 0.5));
     rc.d = rc.d + rc.S - rc.T;
-    e.avg_act = rc.act_sum / n;
+    rc.avg_act = rc.act_sum / n;
 
-    switch (e.pict_type) {
-    case 1:
-        e.Xi = X;
-        e.d0i = clamp_to_int(rc.d);
+    switch (enc.picture.pict_type) {
+    case I_TYPE:
+        rc.Xi = X;
+        rc.d0i = clamp_to_int(rc.d);
         break;
-    case 2:
-        e.Xp = X;
-        e.d0p = clamp_to_int(rc.d);
+    case P_TYPE:
+        rc.Xp = X;
+        rc.d0p = clamp_to_int(rc.d);
         --rc.Np;
         break;
-    case 3:
-        e.Xb = X;
-        e.d0b = clamp_to_int(rc.d);
+    case B_TYPE:
+        rc.Xb = X;
+        rc.d0b = clamp_to_int(rc.d);
         --rc.Nb;
         break;
     }
 
-    FILE* f = e.statistics_file;
+    FILE* f = enc.files.statistics_file;
     std::fprintf(f, "\nrate control: end of picture\n");
     std::fprintf(f, " actual number of bits: S=%" PRId64 "\n", rc.S);
     std::fprintf(f, " average quantization parameter Q=%.1f\n", static_cast<double>(rc.mquant_sum) / n);
     std::fprintf(f, " remaining number of bits in GOP: R=%" PRId64 "\n", rc.R);
-    std::fprintf(f, " global complexity measures (I,P,B): Xi=%d, Xp=%d, Xb=%d\n", e.Xi, e.Xp, e.Xb);
-    std::fprintf(f, " virtual buffer fullness (I,P,B): d0i=%d, d0p=%d, d0b=%d\n", e.d0i, e.d0p, e.d0b);
+    std::fprintf(f, " global complexity measures (I,P,B): Xi=%d, Xp=%d, Xb=%d\n", rc.Xi, rc.Xp, rc.Xb);
+    std::fprintf(f, " virtual buffer fullness (I,P,B): d0i=%d, d0p=%d, d0b=%d\n", rc.d0i, rc.d0p, rc.d0b);
     std::fprintf(f, " remaining number of P pictures in GOP: Np=%d\n", rc.Np);
     std::fprintf(f, " remaining number of B pictures in GOP: Nb=%d\n", rc.Nb);
-    std::fprintf(f, " average activity: avg_act=%.1f\n", e.avg_act);
+    std::fprintf(f, " average activity: avg_act=%.1f\n", rc.avg_act);
 }

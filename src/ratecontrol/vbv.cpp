@@ -6,37 +6,37 @@
 #include <cstdio>
 
 #include "bitstream/bit_writer.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "ratecontrol/rate_control.h"
-
-vbv_state vbv;
 
 namespace {
 
 // Display duration of one picture in 90 kHz ticks.
 double picture_duration() {
-    const encoder_state& e = enc;
-    const double F = e.frame_rate;
-    if (e.progressive_sequence) {
-        if (!e.repeat_first_field) return 90000.0 / F;
-        return e.top_field_first ? 270000.0 / F : 180000.0 / F;
+    const encoder_config& cfg = enc.config;
+    const double F = cfg.frame_rate;
+    if (cfg.progressive_sequence) {
+        if (!cfg.repeat_first_field) return 90000.0 / F;
+        return cfg.top_field_first ? 270000.0 / F : 180000.0 / F;
     }
-    if (e.field_pictures) return 90000.0 / (2.0 * F);
-    return e.repeat_first_field ? 270000.0 / (2.0 * F) : 180000.0 / (2.0 * F);
+    if (cfg.field_pictures) return 90000.0 / (2.0 * F);
+    return cfg.repeat_first_field ? 270000.0 / (2.0 * F) : 180000.0 / (2.0 * F);
 }
 
 }  // namespace
 
 void compute_vbv_delay() {
-    const encoder_state& e = enc;
-    const double F = e.frame_rate;
+    const encoder_config& cfg = enc.config;
+    vbv_state& vbv = enc.run.vbv;
+    const double F = cfg.frame_rate;
     const double D = picture_duration();
     double picture_delay;
 
-    if (e.pict_type == 3) {
+    if (enc.picture.pict_type == B_TYPE) {
         picture_delay = D;
-    } else if (e.field_pictures) {
-        const bool first_field = e.picture_structure == (e.top_field_first ? 1 : 2);
+    } else if (cfg.field_pictures) {
+        const bool first_field = enc.picture.picture_structure == (cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD);
         if (first_field) {
             picture_delay = 90000.0 / (2.0 * F);
         } else {
@@ -51,26 +51,26 @@ void compute_vbv_delay() {
     if (vbv.decoding_time == 0.0) {
         // Start-up: 7/8 of the buffer is filled before the first picture is
         // decoded. 64-bit, as the product passes 2^31 for large buffers.
-        const int64_t startup_bits = static_cast<int64_t>(e.vbv_buffer_size) * 16384 * 7 / 8;
-        picture_delay = static_cast<double>(startup_bits) * 90000.0 / e.bit_rate;
-        if (e.field_pictures) vbv.next_ip_delay = std::floor(90000.0 / F + 0.5);
+        const int64_t startup_bits = static_cast<int64_t>(cfg.vbv_buffer_size) * 16384 * 7 / 8;
+        picture_delay = static_cast<double>(startup_bits) * 90000.0 / cfg.bit_rate;
+        if (cfg.field_pictures) vbv.next_ip_delay = std::floor(90000.0 / F + 0.5);
     }
 
-    const double t_EOP = static_cast<double>(vbv.bitcnt_EOP) * 90000.0 / e.bit_rate;
-    if (!e.low_delay && t_EOP > vbv.decoding_time)
+    const double t_EOP = static_cast<double>(vbv.bitcnt_EOP) * 90000.0 / cfg.bit_rate;
+    if (!cfg.low_delay && t_EOP > vbv.decoding_time)
         std::fprintf(stderr, "vbv_delay underflow! (decoding_time=%.1f, t_EOP=%.1f\n)", vbv.decoding_time, t_EOP);
 
     vbv.decoding_time += picture_delay;
 
     const int64_t bits = bitcount();
     // Truncated towards zero; saturates where the difference leaves the int range.
-    const int delay = saturate_to_int(std::trunc(vbv.decoding_time - static_cast<double>(bits) * 90000.0 / e.bit_rate));
+    const int delay = saturate_to_int(std::trunc(vbv.decoding_time - static_cast<double>(bits) * 90000.0 / cfg.bit_rate));
 
-    const int64_t buffer_bits = static_cast<int64_t>(e.vbv_buffer_size) * 16384;
-    if (vbv.decoding_time - t_EOP > static_cast<double>(buffer_bits) * 90000.0 / e.bit_rate)
+    const int64_t buffer_bits = static_cast<int64_t>(cfg.vbv_buffer_size) * 16384;
+    if (vbv.decoding_time - t_EOP > static_cast<double>(buffer_bits) * 90000.0 / cfg.bit_rate)
         std::fprintf(stderr, "vbv_delay overflow!\n");
 
-    std::fprintf(e.statistics_file,
+    std::fprintf(enc.files.statistics_file,
                  "\nvbv_delay=%d (bitcount=%" PRId64 ", decoding_time=%.2f, bitcnt_EOP=%" PRId64 ")\n", delay,
                  bits, vbv.decoding_time, vbv.bitcnt_EOP);
 
@@ -83,7 +83,7 @@ void compute_vbv_delay() {
         std::fprintf(stderr, "vbv_delay overflow: %d\n", clamped);
         clamped = 65535;
     }
-    enc.vbv_delay = clamped;
+    vbv.vbv_delay = clamped;
 }
 
-void vbv_end_of_picture() { vbv.bitcnt_EOP = (bitcount() + 7) & ~static_cast<int64_t>(7); }
+void vbv_end_of_picture() { enc.run.vbv.bitcnt_EOP = (bitcount() + 7) & ~static_cast<int64_t>(7); }

@@ -90,36 +90,36 @@ void plane_error_stats(const uint8_t* p, const uint8_t* q, int stride, int w, in
 namespace {
 
 void print_error_line(const char* format, double v, double e) {
-    std::fprintf(enc.statistics_file, format, v, e, 10.0 * std::log10(65025.0 / e), 10.0 * std::log10(v / e));
+    std::fprintf(enc.files.statistics_file, format, v, e, 10.0 * std::log10(65025.0 / e), 10.0 * std::log10(v / e));
 }
 
 }  // namespace
 
 void compute_snr(frame_planes org, frame_planes rec) {
     const encoder_state& e = enc;
-    int w = e.horizontal_size;
-    int h = e.picture_structure == 3 ? e.vertical_size : e.vertical_size >> 1;
-    int o = e.picture_structure == 2 ? e.width : 0;
+    int w = e.config.horizontal_size;
+    int h = e.picture.picture_structure == 3 ? e.config.vertical_size : e.config.vertical_size >> 1;
+    int o = e.picture.picture_structure == 2 ? e.config.width : 0;
     double v, m;
 
-    plane_error_stats(org[0] + o, rec[0] + o, e.width2, w, h, &v, &m);
+    plane_error_stats(org[0] + o, rec[0] + o, e.config.width2, w, h, &v, &m);
     print_error_line("Y: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
 
-    if (e.chroma_format != 3) {
+    if (e.config.chroma_format != 3) {
         w >>= 1;
         o >>= 1;
-        if (e.chroma_format == 1) h >>= 1;
+        if (e.config.chroma_format == 1) h >>= 1;
     }
-    plane_error_stats(org[1] + o, rec[1] + o, e.chrom_width2, w, h, &v, &m);
+    plane_error_stats(org[1] + o, rec[1] + o, e.config.chrom_width2, w, h, &v, &m);
     print_error_line("U: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
-    plane_error_stats(org[2] + o, rec[2] + o, e.chrom_width2, w, h, &v, &m);
+    plane_error_stats(org[2] + o, rec[2] + o, e.config.chrom_width2, w, h, &v, &m);
     print_error_line("V: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
 }
 
 namespace {
 
 bool has_two_vectors(const macroblock_info& mb) {
-    return enc.picture_structure == 3 ? mb.motion_type == MC_FIELD : mb.motion_type == MC_16X8;
+    return enc.picture.picture_structure == 3 ? mb.motion_type == MC_FIELD : mb.motion_type == MC_16X8;
 }
 
 char type_letter(const macroblock_info& mb) {
@@ -142,12 +142,12 @@ char coding_letter(const macroblock_info& mb) {
 // One map of vector component mv[r][s][t], shown where the condition holds.
 void print_vector_map(const char* title, int direction_flag, int r, int s, int t) {
     const encoder_state& e = enc;
-    FILE* f = e.statistics_file;
+    FILE* f = e.files.statistics_file;
     std::fputs(title, f);
     int k = 0;
-    for (int j = 0; j < e.mb_height2; ++j) {
-        for (int i = 0; i < e.mb_width; ++i, ++k) {
-            const macroblock_info& mb = e.mb_info[k];
+    for (int j = 0; j < e.config.mb_height2; ++j) {
+        for (int i = 0; i < e.config.mb_width; ++i, ++k) {
+            const macroblock_info& mb = e.buffers.mb_info[k];
             if ((mb.mb_type & direction_flag) && (r == 0 || has_two_vectors(mb)))
                 std::fprintf(f, "%4d", mb.mv[r][s][t]);
             else
@@ -161,13 +161,13 @@ void print_vector_map(const char* title, int direction_flag, int r, int s, int t
 
 void print_picture_statistics() {
     const encoder_state& e = enc;
-    FILE* f = e.statistics_file;
-    const int n = e.mb_width * e.mb_height2;
-    const unsigned block_mask = (1u << e.block_count) - 1;
+    FILE* f = e.files.statistics_file;
+    const int n = e.config.mb_width * e.config.mb_height2;
+    const unsigned block_mask = (1u << e.config.block_count) - 1;
 
     int n_skipped = 0, n_intra = 0, n_ncoded = 0, n_blocks = 0, n_interp = 0, n_forward = 0, n_backward = 0;
     for (int k = 0; k < n; ++k) {
-        const macroblock_info& mb = e.mb_info[k];
+        const macroblock_info& mb = e.buffers.mb_info[k];
         if (mb.skipped) {
             ++n_skipped;
         } else if (mb.mb_type & MB_INTRA) {
@@ -186,7 +186,7 @@ void print_picture_statistics() {
     std::fprintf(f, "\npicture statistics:\n");
     std::fprintf(f, " # of intra coded macroblocks:  %4d (%.1f%%)\n", n_intra, n_intra * 100.0 / n);
     std::fprintf(f, " # of coded blocks:             %4d (%.1f%%)\n", n_blocks,
-                 n_blocks * 100.0 / (n * e.block_count));
+                 n_blocks * 100.0 / (n * e.config.block_count));
     std::fprintf(f, " # of not coded macroblocks:    %4d (%.1f%%)\n", n_ncoded, n_ncoded * 100.0 / n);
     std::fprintf(f, " # of skipped macroblocks:      %4d (%.1f%%)\n", n_skipped, n_skipped * 100.0 / n);
     std::fprintf(f, " # of forw. pred. macroblocks:  %4d (%.1f%%)\n", n_forward, n_forward * 100.0 / n);
@@ -195,37 +195,37 @@ void print_picture_statistics() {
 
     std::fprintf(f, "\nmacroblock_type map:\n");
     int k = 0;
-    for (int j = 0; j < e.mb_height2; ++j) {
-        for (int i = 0; i < e.mb_width; ++i, ++k)
-            std::fprintf(f, "%c%c ", type_letter(e.mb_info[k]), coding_letter(e.mb_info[k]));
+    for (int j = 0; j < e.config.mb_height2; ++j) {
+        for (int i = 0; i < e.config.mb_width; ++i, ++k)
+            std::fprintf(f, "%c%c ", type_letter(e.buffers.mb_info[k]), coding_letter(e.buffers.mb_info[k]));
         std::fputc('\n', f);
     }
 
     std::fprintf(f, "\nmquant map:\n");
     k = 0;
-    for (int j = 0; j < e.mb_height2; ++j) {
-        for (int i = 0; i < e.mb_width; ++i, ++k) {
-            if (i != 0 && e.mb_info[k].mquant == e.mb_info[k - 1].mquant)
+    for (int j = 0; j < e.config.mb_height2; ++j) {
+        for (int i = 0; i < e.config.mb_width; ++i, ++k) {
+            if (i != 0 && e.buffers.mb_info[k].mquant == e.buffers.mb_info[k - 1].mquant)
                 std::fputs("   ", f);
             else
-                std::fprintf(f, "%3d", e.mb_info[k].mquant);
+                std::fprintf(f, "%3d", e.buffers.mb_info[k].mquant);
         }
         std::fputc('\n', f);
     }
 
     std::fprintf(f, "\ncbp map:\n");
     k = 0;
-    for (int j = 0; j < e.mb_height2; ++j) {
-        for (int i = 0; i < e.mb_width; ++i, ++k) std::fprintf(f, "%02x ", e.mb_info[k].cbp);
+    for (int j = 0; j < e.config.mb_height2; ++j) {
+        for (int i = 0; i < e.config.mb_width; ++i, ++k) std::fprintf(f, "%02x ", e.buffers.mb_info[k].cbp);
         std::fputc('\n', f);
     }
 
-    if (e.picture_structure == 3 && !e.frame_pred_frame_dct) {
+    if (e.picture.picture_structure == 3 && !e.picture.frame_pred_frame_dct) {
         std::fprintf(f, "\ndct_type map:\n");
         k = 0;
-        for (int j = 0; j < e.mb_height2; ++j) {
-            for (int i = 0; i < e.mb_width; ++i, ++k) {
-                const macroblock_info& mb = e.mb_info[k];
+        for (int j = 0; j < e.config.mb_height2; ++j) {
+            for (int i = 0; i < e.config.mb_width; ++i, ++k) {
+                const macroblock_info& mb = e.buffers.mb_info[k];
                 if (mb.mb_type & (MB_INTRA | MB_PATTERN))
                     std::fprintf(f, "%d  ", mb.dct_type);
                 else
@@ -235,13 +235,13 @@ void print_picture_statistics() {
         }
     }
 
-    if (e.pict_type != 1) {
+    if (e.picture.pict_type != 1) {
         print_vector_map("\nforward motion vectors (first vector, horizontal):\n", MB_FORWARD, 0, 0, 0);
         print_vector_map("\nforward motion vectors (first vector, vertical):\n", MB_FORWARD, 0, 0, 1);
         print_vector_map("\nforward motion vectors (second vector, horizontal):\n", MB_FORWARD, 1, 0, 0);
         print_vector_map("\nforward motion vectors (second vector, vertical):\n", MB_FORWARD, 1, 0, 1);
     }
-    if (e.pict_type == 3) {
+    if (e.picture.pict_type == 3) {
         print_vector_map("\nbackward motion vectors (first vector, horizontal):\n", MB_BACKWARD, 0, 1, 0);
         print_vector_map("\nbackward motion vectors (first vector, vertical):\n", MB_BACKWARD, 0, 1, 1);
         print_vector_map("\nbackward motion vectors (second vector, horizontal):\n", MB_BACKWARD, 1, 1, 0);

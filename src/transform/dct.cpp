@@ -1,5 +1,6 @@
 #include "transform/dct.h"
 
+#include "driver/encoder_state.h"
 #include "transform/simd_kernels.h"
 
 #include <cinttypes>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-int64_t dc_change_counter = 0;
 double dct_basis[8][8];
 
 namespace {
@@ -252,9 +252,9 @@ void forward_dct(int16_t* block) {
     int before = block[0];
     block[0] = static_cast<int16_t>(block[0] - MORVANE_DC_CHANGE);
     char line[192];
-    int length = format_dc_lines(line, before, block[0], dc_change_counter);
+    int length = format_dc_lines(line, before, block[0], enc.run.dc_change_counter);
     std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
-    ++dc_change_counter;
+    ++enc.run.dc_change_counter;
 }
 
 void inverse_dct(int16_t* block) {

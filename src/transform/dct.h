@@ -8,10 +8,6 @@
 #define MORVANE_DC_CHANGE 200
 #endif
 
-// Blocks passed through forward_dct since the start of the run. 64 bits so
-// that it never wraps; below 2^31 it prints like a 32-bit counter.
-extern int64_t dc_change_counter;
-
 // dct_basis[u][x]: the forward transform's coefficient table.
 extern double dct_basis[8][8];
 

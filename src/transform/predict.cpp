@@ -71,12 +71,12 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
                            int h, int x, int y, int dx, int dy, int average) {
     for (int c = 0; c < 3; ++c) {
         if (c == 1) {
-            if (enc.chroma_format == 1) {
+            if (enc.config.chroma_format == 1) {
                 h >>= 1;
                 y >>= 1;
                 dy /= 2;
             }
-            if (enc.chroma_format != 3) {
+            if (enc.config.chroma_format != 3) {
                 w >>= 1;
                 x >>= 1;
                 dx /= 2;
@@ -84,8 +84,8 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
             }
         }
 #ifdef MORVANE_CHECK_PREDICTION_READS
-        int plane_width = c == 0 ? enc.width : enc.chrom_width;
-        int plane_height = c == 0 ? enc.height : enc.chrom_height;
+        int plane_width = c == 0 ? enc.config.width : enc.config.chrom_width;
+        int plane_height = c == 0 ? enc.config.height : enc.config.chrom_height;
         check_reads_inside(plane_width, plane_height, src_field, stride, w, h, x, y, dx, dy);
 #endif
         const uint8_t* s = src[c] + (src_field ? stride >> 1 : 0);
@@ -97,8 +97,8 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
 void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, int mvy) {
     auto half = [](int v) { return (v + (v > 0 ? 1 : 0)) >> 1; };
     auto three_half = [](int v) { return (3 * v + (v > 0 ? 1 : 0)) >> 1; };
-    if (enc.picture_structure == 3) {
-        if (enc.top_field_first) {
+    if (enc.picture.picture_structure == 3) {
+        if (enc.config.top_field_first) {
             DMV[0][0] = half(mvx) + dmvector[0];
             DMV[0][1] = half(mvy) + dmvector[1] - 1;
             DMV[1][0] = three_half(mvx) + dmvector[0];
@@ -111,22 +111,22 @@ void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, in
         }
     } else {
         DMV[0][0] = half(mvx) + dmvector[0];
-        DMV[0][1] = half(mvy) + dmvector[1] + (enc.picture_structure == 1 ? -1 : 1);
+        DMV[0][1] = half(mvy) + dmvector[1] + (enc.picture.picture_structure == 1 ? -1 : 1);
     }
 }
 
 void set_intra_prediction(frame_planes dst, int bx, int by) {
-    int bottom = enc.picture_structure == 2;
-    uint8_t* p = dst[0] + (bottom ? enc.width : 0) + enc.width2 * by + bx;
-    for (int j = 0; j < 16; ++j, p += enc.width2) std::memset(p, 128, 16);
+    int bottom = enc.picture.picture_structure == 2;
+    uint8_t* p = dst[0] + (bottom ? enc.config.width : 0) + enc.config.width2 * by + bx;
+    for (int j = 0; j < 16; ++j, p += enc.config.width2) std::memset(p, 128, 16);
 
-    int cx = enc.chroma_format == 3 ? bx : bx >> 1;
-    int cy = enc.chroma_format == 1 ? by >> 1 : by;
-    int cw = enc.chroma_format == 3 ? 16 : 8;
-    int ch = enc.chroma_format == 1 ? 8 : 16;
+    int cx = enc.config.chroma_format == 3 ? bx : bx >> 1;
+    int cy = enc.config.chroma_format == 1 ? by >> 1 : by;
+    int cw = enc.config.chroma_format == 3 ? 16 : 8;
+    int ch = enc.config.chroma_format == 1 ? 8 : 16;
     for (int c = 1; c < 3; ++c) {
-        uint8_t* q = dst[c] + (bottom ? enc.chrom_width : 0) + enc.chrom_width2 * cy + cx;
-        for (int j = 0; j < ch; ++j, q += enc.chrom_width2) std::memset(q, 128, static_cast<std::size_t>(cw));
+        uint8_t* q = dst[c] + (bottom ? enc.config.chrom_width : 0) + enc.config.chrom_width2 * cy + cx;
+        for (int j = 0; j < ch; ++j, q += enc.config.chrom_width2) std::memset(q, 128, static_cast<std::size_t>(cw));
     }
 }
 
@@ -238,11 +238,11 @@ void predict_macroblock(frame_planes forward_reference, frame_planes backward_re
 void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
                      int second_field, macroblock_info* records) {
     int k = 0;
-    for (int by = 0; by < enc.height2; by += 16) {
-        for (int bx = 0; bx < enc.width; bx += 16, ++k) {
+    for (int by = 0; by < enc.config.height2; by += 16) {
+        for (int bx = 0; bx < enc.config.width; bx += 16, ++k) {
             const macroblock_info& mb = records[k];
-            predict_macroblock(forward_reference, backward_reference, pred, enc.width, bx, by, enc.pict_type,
-                               enc.picture_structure, mb.mb_type, mb.motion_type, second_field, mb.mv,
+            predict_macroblock(forward_reference, backward_reference, pred, enc.config.width, bx, by, enc.picture.pict_type,
+                               enc.picture.picture_structure, mb.mb_type, mb.motion_type, second_field, mb.mv,
                                mb.motion_vertical_field_select, mb.dmvector);
         }
     }

@@ -30,7 +30,7 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
 void predict_rectangle(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
                        int average);
 
-// Reads enc.picture_structure and enc.top_field_first.
+// Reads enc.picture.picture_structure and enc.config.top_field_first.
 void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, int mvy);
 
 void set_intra_prediction(frame_planes dst, int bx, int by);

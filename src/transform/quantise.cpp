@@ -105,7 +105,7 @@ void dequantise_non_intra_mpeg1_reference(const int16_t* src, int16_t* dst, cons
     }
 }
 
-inline int level_limit() { return enc.mpeg1 ? 255 : 2047; }
+inline int level_limit() { return enc.config.mpeg1 ? 255 : 2047; }
 
 }  // namespace
 
@@ -137,7 +137,7 @@ int quantise_non_intra(const int16_t* src, int16_t* dst, const uint8_t* matrix, 
 }
 
 void dequantise_intra(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix, int mquant) {
-    if (enc.mpeg1) {
+    if (enc.config.mpeg1) {
         quantise_k.dequantise_intra_mpeg1(src, dst, dc_precision, matrix, mquant);
         return;
     }
@@ -145,7 +145,7 @@ void dequantise_intra(const int16_t* src, int16_t* dst, int dc_precision, const 
 }
 
 void dequantise_non_intra(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
-    if (enc.mpeg1) {
+    if (enc.config.mpeg1) {
         quantise_k.dequantise_non_intra_mpeg1(src, dst, matrix, mquant);
         return;
     }

@@ -6,8 +6,8 @@
 #include "transform/dct.h"
 
 block_location locate_block(int x, int y, int n, int dct_type) {
-    const bool frame_picture = enc.picture_structure == 3;
-    const bool bottom = enc.picture_structure == 2;
+    const bool frame_picture = enc.picture.picture_structure == 3;
+    const bool bottom = enc.picture.picture_structure == 2;
     block_location b;
     if (n < 4) {
         b.component = 0;
@@ -15,27 +15,27 @@ block_location locate_block(int x, int y, int n, int dct_type) {
         int row;
         if (frame_picture && dct_type) {
             row = y + ((n & 2) ? 1 : 0);
-            b.stride = 2 * enc.width;
+            b.stride = 2 * enc.config.width;
         } else {
             row = y + ((n & 2) ? 8 : 0);
-            b.stride = enc.width2;
+            b.stride = enc.config.width2;
         }
-        b.offset = row * enc.width2 + col + (bottom ? enc.width : 0);
+        b.offset = row * enc.config.width2 + col + (bottom ? enc.config.width : 0);
         return b;
     }
     b.component = (n & 1) ? 2 : 1;
-    int cx = enc.chroma_format == 3 ? x : x >> 1;
-    int cy = enc.chroma_format == 1 ? y >> 1 : y;
+    int cx = enc.config.chroma_format == 3 ? x : x >> 1;
+    int cy = enc.config.chroma_format == 1 ? y >> 1 : y;
     if (n >= 8) cx += 8;
     int row;
-    if (frame_picture && dct_type && enc.chroma_format != 1) {
+    if (frame_picture && dct_type && enc.config.chroma_format != 1) {
         row = cy + ((n & 2) ? 1 : 0);
-        b.stride = 2 * enc.chrom_width;
+        b.stride = 2 * enc.config.chrom_width;
     } else {
         row = cy + ((n & 2) ? 8 : 0);
-        b.stride = enc.chrom_width2;
+        b.stride = enc.config.chrom_width2;
     }
-    b.offset = row * enc.chrom_width2 + cx + (bottom ? enc.chrom_width : 0);
+    b.offset = row * enc.config.chrom_width2 + cx + (bottom ? enc.config.chrom_width : 0);
     return b;
 }
 
@@ -46,21 +46,21 @@ void subtract_prediction(const uint8_t* pred, const uint8_t* cur, int stride, in
 
 void add_prediction(const uint8_t* pred, uint8_t* rec, int stride, const int16_t* block) {
     for (int r = 0; r < 8; ++r, pred += stride, rec += stride)
-        for (int c = 0; c < 8; ++c) rec[c] = enc.clip_table[block[8 * r + c] + pred[c]];
+        for (int c = 0; c < 8; ++c) rec[c] = enc.buffers.clip_table[block[8 * r + c] + pred[c]];
 }
 
 void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records) {
     int k = 0;
-    for (int y = 0; y < enc.height2; y += 16) {
-        for (int x = 0; x < enc.width; x += 16, ++k) {
-            if (enc.frame_pred_frame_dct || enc.picture_structure != 3) {
+    for (int y = 0; y < enc.config.height2; y += 16) {
+        for (int x = 0; x < enc.config.width; x += 16, ++k) {
+            if (enc.picture.frame_pred_frame_dct || enc.picture.picture_structure != 3) {
                 records[k].dct_type = 0;
                 continue;
             }
             int16_t blk0[128], blk1[128];
             for (int i = 0; i < 8; ++i) {
-                const std::size_t top = static_cast<std::size_t>(y + 2 * i) * enc.width + x;
-                const std::size_t bot = top + enc.width;
+                const std::size_t top = static_cast<std::size_t>(y + 2 * i) * enc.config.width + x;
+                const std::size_t bot = top + enc.config.width;
                 for (int j = 0; j < 16; ++j) {
                     blk0[16 * i + j] = static_cast<int16_t>(cur[top + j] - pred[top + j]);
                     blk1[16 * i + j] = static_cast<int16_t>(cur[bot + j] - pred[bot + j]);
@@ -87,11 +87,11 @@ void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* r
 
 void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_info* records, int16_t* blocks) {
     int k = 0;
-    for (int y = 0; y < enc.height2; y += 16) {
-        for (int x = 0; x < enc.width; x += 16, ++k) {
-            for (int n = 0; n < enc.block_count; ++n) {
+    for (int y = 0; y < enc.config.height2; y += 16) {
+        for (int x = 0; x < enc.config.width; x += 16, ++k) {
+            for (int n = 0; n < enc.config.block_count; ++n) {
                 block_location b = locate_block(x, y, n, records[k].dct_type);
-                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.block_count + n);
+                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.config.block_count + n);
                 subtract_prediction(pred[b.component] + b.offset, cur[b.component] + b.offset, b.stride, block);
                 forward_dct(block);
             }
@@ -101,11 +101,11 @@ void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_inf
 
 void inverse_transform_stage(frame_planes pred, frame_planes rec, macroblock_info* records, int16_t* blocks) {
     int k = 0;
-    for (int y = 0; y < enc.height2; y += 16) {
-        for (int x = 0; x < enc.width; x += 16, ++k) {
-            for (int n = 0; n < enc.block_count; ++n) {
+    for (int y = 0; y < enc.config.height2; y += 16) {
+        for (int x = 0; x < enc.config.width; x += 16, ++k) {
+            for (int n = 0; n < enc.config.block_count; ++n) {
                 block_location b = locate_block(x, y, n, records[k].dct_type);
-                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.block_count + n);
+                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.config.block_count + n);
                 inverse_dct(block);
                 add_prediction(pred[b.component] + b.offset, rec[b.component] + b.offset, b.stride, block);
             }

@@ -12,12 +12,12 @@ namespace bitstream_test {
 class bit_capture {
 public:
     bit_capture() : file_(std::tmpfile()) {
-        enc.output_file = file_;
-        enc.out_byte = 0;
+        enc.files.output_file = file_;
+        enc.run.bits.out_byte = 0;
         init_bit_writer();
     }
     ~bit_capture() {
-        if (enc.output_file == file_) enc.output_file = nullptr;
+        if (enc.files.output_file == file_) enc.files.output_file = nullptr;
         std::fclose(file_);
     }
     bit_capture(const bit_capture&) = delete;
@@ -40,8 +40,8 @@ public:
         std::string out;
         for (unsigned char c : bytes())
             for (int i = 7; i >= 0; --i) out += ((c >> i) & 1) ? '1' : '0';
-        int pending = 8 - enc.bits_free;
-        for (int i = pending - 1; i >= 0; --i) out += ((enc.out_byte >> i) & 1) ? '1' : '0';
+        int pending = 8 - enc.run.bits.bits_free;
+        for (int i = pending - 1; i >= 0; --i) out += ((enc.run.bits.out_byte >> i) & 1) ? '1' : '0';
         return out;
     }
 

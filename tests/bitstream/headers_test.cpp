@@ -17,32 +17,32 @@ class headers : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_encoder_state();
-        vbv = vbv_state{};
+        enc.run.vbv = vbv_state{};
         stats = std::tmpfile();
-        enc.statistics_file = stats;
-        enc.frame_rate = 25.0;
-        enc.bit_rate = 5e6;
-        enc.vbv_buffer_size = 112;
+        enc.files.statistics_file = stats;
+        enc.config.frame_rate = 25.0;
+        enc.config.bit_rate = 5e6;
+        enc.config.vbv_buffer_size = 112;
     }
     void TearDown() override {
-        enc.statistics_file = nullptr;
+        enc.files.statistics_file = nullptr;
         std::fclose(stats);
     }
     FILE* stats = nullptr;
 };
 
 TEST_F(headers, sequence_header_and_extension_split_large_values) {
-    enc.horizontal_size = 4100;
-    enc.vertical_size = 2160;
-    enc.aspect_ratio_information = 3;
-    enc.frame_rate_code = 5;
-    enc.bit_rate = 400.0 * (1 << 18) + 1;  // one unit over 18 bits, rounded up
-    enc.vbv_buffer_size = 1100;
-    enc.profile = 1;
-    enc.level = 4;
-    enc.chroma_format = 2;
-    enc.load_non_intra_quantiser_matrix = 1;
-    for (int i = 0; i < 64; ++i) enc.non_intra_quantiser_matrix[i] = static_cast<uint8_t>(i + 1);
+    enc.config.horizontal_size = 4100;
+    enc.config.vertical_size = 2160;
+    enc.config.aspect_ratio_information = 3;
+    enc.config.frame_rate_code = 5;
+    enc.config.bit_rate = 400.0 * (1 << 18) + 1;  // one unit over 18 bits, rounded up
+    enc.config.vbv_buffer_size = 1100;
+    enc.config.profile = 1;
+    enc.config.level = 4;
+    enc.config.chroma_format = 2;
+    enc.config.load_non_intra_quantiser_matrix = 1;
+    for (int i = 0; i < 64; ++i) enc.config.non_intra_quantiser_matrix[i] = static_cast<uint8_t>(i + 1);
     bit_capture capture;
     write_sequence_header();
     write_sequence_extension();
@@ -74,7 +74,7 @@ TEST_F(headers, sequence_header_and_extension_split_large_values) {
 }
 
 TEST_F(headers, bit_rate_is_rounded_up_to_400_units) {
-    enc.bit_rate = 5e6 + 1;
+    enc.config.bit_rate = 5e6 + 1;
     bit_capture capture;
     write_sequence_header();
     bit_reader r(capture.bits());
@@ -85,14 +85,14 @@ TEST_F(headers, bit_rate_is_rounded_up_to_400_units) {
 TEST_F(headers, time_codes_count_whole_frames) {
     EXPECT_EQ(frame_to_time_code(0), 4096);
     EXPECT_EQ(frame_to_time_code(25 * 3600 + 25 * 61 + 3), (1 << 19) + (1 << 13) + (1 << 12) + (1 << 6) + 3);
-    enc.frame_rate = 30000.0 / 1001.0;
+    enc.config.frame_rate = 30000.0 / 1001.0;
     EXPECT_EQ(frame_to_time_code(30), (1 << 12) + (1 << 6));
-    enc.frame_rate = 25.0;
+    enc.config.frame_rate = 25.0;
     EXPECT_EQ(frame_to_time_code(25 * 3600 * 24 + 1), (1 << 12) + 1) << "hours wrap after 23";
 }
 
 TEST_F(headers, gop_header_adds_the_start_time_code) {
-    enc.time_code_frames = 25;
+    enc.config.time_code_frames = 25;
     bit_capture capture;
     write_bits(1, 3);  // the start code is byte aligned
     write_gop_header(2, 1);
@@ -116,19 +116,19 @@ TEST_F(headers, picture_header_f_codes_in_both_forms) {
         {1, 3, "0" "011" "0" "010" "0"},
     };
     for (const auto& c : cases) {
-        vbv = vbv_state{};
-        enc.mpeg1 = c.mpeg1;
-        enc.pict_type = c.type;
-        enc.temporal_reference = 5;
-        enc.forw_hor_f_code = 3;
-        enc.back_hor_f_code = 2;
+        enc.run.vbv = vbv_state{};
+        enc.config.mpeg1 = c.mpeg1;
+        enc.picture.pict_type = c.type;
+        enc.picture.temporal_reference = 5;
+        enc.picture.forw_hor_f_code = 3;
+        enc.picture.back_hor_f_code = 2;
         bit_capture capture;
         write_picture_header();
         bit_reader r(capture.bits());
         EXPECT_EQ(r.get(32), 0x100u);
         EXPECT_EQ(r.get(10), 5u);
         EXPECT_EQ(r.get(3), static_cast<unsigned>(c.type));
-        EXPECT_EQ(r.get(16), static_cast<unsigned>(enc.vbv_delay));
+        EXPECT_EQ(r.get(16), static_cast<unsigned>(enc.run.vbv.vbv_delay));
         std::string tail = capture.bits().substr(r.position());
         EXPECT_EQ(tail, c.tail) << "mpeg1 " << c.mpeg1 << " type " << c.type;
     }
@@ -136,17 +136,17 @@ TEST_F(headers, picture_header_f_codes_in_both_forms) {
 
 TEST_F(headers, picture_coding_extension_sends_top_field_first_only_for_frames) {
     for (int structure : {1, 3}) {
-        enc.picture_structure = structure;
-        enc.top_field_first = 1;
-        enc.forw_hor_f_code = 1;
-        enc.forw_vert_f_code = 2;
-        enc.back_hor_f_code = enc.back_vert_f_code = 15;
-        enc.intra_dc_precision = 2;
-        enc.frame_pred_frame_dct = 1;
-        enc.q_scale_type = 1;
-        enc.intra_vlc_format = 0;
-        enc.alternate_scan = 1;
-        enc.progressive_frame = 1;
+        enc.picture.picture_structure = structure;
+        enc.config.top_field_first = 1;
+        enc.picture.forw_hor_f_code = 1;
+        enc.picture.forw_vert_f_code = 2;
+        enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = 15;
+        enc.config.intra_dc_precision = 2;
+        enc.picture.frame_pred_frame_dct = 1;
+        enc.picture.q_scale_type = 1;
+        enc.picture.intra_vlc_format = 0;
+        enc.picture.alternate_scan = 1;
+        enc.config.progressive_frame = 1;
         bit_capture capture;
         write_picture_coding_extension();
         std::string expected = "00000000000000000000000110110101" "1000" "0001" "0010" "1111" "1111" "10" +

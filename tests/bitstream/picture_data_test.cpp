@@ -50,7 +50,7 @@ TEST(quantiser_code, follows_the_scale_type) {
         int q_scale_type, q, code;
     } cases[] = {{0, 2, 1}, {0, 24, 12}, {0, 62, 31}, {1, 1, 1}, {1, 24, 16}, {1, 56, 24}, {1, 112, 31}};
     for (const auto& c : cases) {
-        enc.q_scale_type = c.q_scale_type;
+        enc.picture.q_scale_type = c.q_scale_type;
         EXPECT_EQ(quantiser_scale_code(c.q), c.code) << c.q_scale_type << "/" << c.q;
     }
 }
@@ -89,8 +89,8 @@ TEST_F(picture_data, a_new_quantiser_is_sent_with_the_intra_quant_type) {
     pic.setup(2, 1, 1);
     // Reaction parameter 31 and flat activity: the first slice starts at 2,
     // the header bits already push every macroblock to 62.
-    enc.r = 31;
-    enc.avg_act = 1.0;
+    enc.run.rc.r = 31;
+    enc.run.rc.avg_act = 1.0;
     std::string empty_mb = dc_only(luma_dc0) + dc_only(luma_dc0) + dc_only(luma_dc0) + dc_only(luma_dc0) +
                            dc_only(chroma_dc0) + dc_only(chroma_dc0);
     std::string expected = slice_header(0, 1) + "1" "01" "11111" + empty_mb + "1" "1" + empty_mb;
@@ -107,9 +107,9 @@ TEST_F(picture_data, slice_header_carries_the_code_of_the_first_quantiser) {
     } cases[] = {{0, "01100"}, {1, "10000"}};  // quantiser 24 either way
     for (const auto& c : cases) {
         pic.setup(1, 1, 1);
-        enc.q_scale_type = c.q_scale_type;
-        enc.r = 31;
-        enc.d0i = 12;
+        enc.picture.q_scale_type = c.q_scale_type;
+        enc.run.rc.r = 31;
+        enc.run.rc.d0i = 12;
         std::string bits = pic.run();
         ASSERT_GE(bits.size(), 37u);
         EXPECT_EQ(bits.substr(32, 5), c.code) << "q_scale_type " << c.q_scale_type;
@@ -248,7 +248,7 @@ TEST_F(picture_data, b_frame_skip_bits) {
 
 TEST_F(picture_data, b_frame_skip_needs_frame_prediction) {
     pic.setup(3, 1, 3);
-    enc.frame_pred_frame_dct = 0;
+    enc.picture.frame_pred_frame_dct = 0;
     pic.records[1].motion_type = MC_FIELD;
     pic.run();
     EXPECT_EQ(pic.records[1].skipped, 0);
@@ -291,7 +291,7 @@ TEST_F(picture_data, extended_chroma_formats_send_the_extra_pattern_bits) {
 
 TEST_F(picture_data, frame_picture_field_prediction_sends_motion_and_dct_type) {
     pic.setup(1, 1, 2);
-    enc.frame_pred_frame_dct = 0;
+    enc.picture.frame_pred_frame_dct = 0;
     macroblock_info& mb = pic.records[0];
     mb.mb_type = MB_FORWARD;
     mb.motion_type = MC_FIELD;
@@ -323,7 +323,7 @@ TEST(slice_start, rows_beyond_2800_lines_carry_a_vertical_position_extension) {
     for (const auto& c : cases) {
         picture_fixture pic;
         pic.setup(1, c.rows, 1);
-        enc.mpeg1 = c.mpeg1;
+        enc.config.mpeg1 = c.mpeg1;
         pic.run();
         std::vector<std::size_t> starts;
         const std::string& bits = pic.all_bits;
@@ -367,7 +367,7 @@ TEST(motion_vectors, each_prediction_type_sends_its_fields_and_updates_predictor
     };
     for (const mv_writer_case& c : cases) {
         reset_encoder_state();
-        enc.picture_structure = c.structure;
+        enc.picture.picture_structure = c.structure;
         int mv[2][2][2] = {}, PMV[2][2][2] = {}, sel[2][2] = {};
         for (int r = 0; r < 2; ++r) {
             sel[r][0] = c.sel[r];

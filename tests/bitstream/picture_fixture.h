@@ -36,47 +36,47 @@ struct picture_fixture {
     // structure 3 codes a frame picture; 1 or 2 a field of an mb_h-row frame.
     void setup(int mb_w, int mb_h, int pict_type, int chroma_format = 1, int structure = 3) {
         reset_encoder_state();
-        rc = rate_control_state{};
-        vbv = vbv_state{};
+        enc.run.rc = rate_control_state{};
+        enc.run.vbv = vbv_state{};
         bool field = structure != 3;
-        enc.horizontal_size = 16 * mb_w;
-        enc.vertical_size = 16 * mb_h;
-        enc.progressive_sequence = field ? 0 : 1;
-        enc.field_pictures = field ? 1 : 0;
-        enc.chroma_format = chroma_format;
-        enc.mb_width = mb_w;
-        enc.mb_height = mb_h;
-        enc.mb_height2 = field ? mb_h / 2 : mb_h;
-        enc.width = 16 * mb_w;
-        enc.height = 16 * mb_h;
-        enc.chrom_width = chroma_format == 3 ? enc.width : enc.width / 2;
-        enc.chrom_height = chroma_format == 1 ? enc.height / 2 : enc.height;
-        enc.height2 = field ? enc.height / 2 : enc.height;
-        enc.width2 = field ? 2 * enc.width : enc.width;
-        enc.chrom_width2 = field ? 2 * enc.chrom_width : enc.chrom_width;
-        enc.block_count = block_count_table[chroma_format - 1];
+        enc.config.horizontal_size = 16 * mb_w;
+        enc.config.vertical_size = 16 * mb_h;
+        enc.config.progressive_sequence = field ? 0 : 1;
+        enc.config.field_pictures = field ? 1 : 0;
+        enc.config.chroma_format = chroma_format;
+        enc.config.mb_width = mb_w;
+        enc.config.mb_height = mb_h;
+        enc.config.mb_height2 = field ? mb_h / 2 : mb_h;
+        enc.config.width = 16 * mb_w;
+        enc.config.height = 16 * mb_h;
+        enc.config.chrom_width = chroma_format == 3 ? enc.config.width : enc.config.width / 2;
+        enc.config.chrom_height = chroma_format == 1 ? enc.config.height / 2 : enc.config.height;
+        enc.config.height2 = field ? enc.config.height / 2 : enc.config.height;
+        enc.config.width2 = field ? 2 * enc.config.width : enc.config.width;
+        enc.config.chrom_width2 = field ? 2 * enc.config.chrom_width : enc.config.chrom_width;
+        enc.config.block_count = block_count_table[chroma_format - 1];
 
-        enc.pict_type = pict_type;
-        enc.picture_structure = structure;
-        enc.frame_pred_frame_dct = field ? 0 : 1;
-        enc.forw_hor_f_code = enc.forw_vert_f_code = pict_type == 1 ? 15 : 1;
-        enc.back_hor_f_code = enc.back_vert_f_code = pict_type == 3 ? 1 : 15;
-        for (int i = 0; i < 64; ++i) enc.intra_quantiser_matrix[i] = enc.non_intra_quantiser_matrix[i] = 16;
+        enc.picture.pict_type = pict_type;
+        enc.picture.picture_structure = structure;
+        enc.picture.frame_pred_frame_dct = field ? 0 : 1;
+        enc.picture.forw_hor_f_code = enc.picture.forw_vert_f_code = pict_type == 1 ? 15 : 1;
+        enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = pict_type == 3 ? 1 : 15;
+        for (int i = 0; i < 64; ++i) enc.config.intra_quantiser_matrix[i] = enc.config.non_intra_quantiser_matrix[i] = 16;
 
         // A huge reaction parameter keeps every quantiser at its smallest, 2.
-        enc.r = 1 << 30;
-        enc.avg_act = 400.0;
-        enc.Xi = enc.Xp = enc.Xb = 1;
-        enc.bit_rate = 200.0;  // one bit of target per picture: no per-macroblock share
-        enc.frame_rate = 25.0;
-        enc.vbv_buffer_size = 1;
-        rc.Np = rc.Nb = 1;
+        enc.run.rc.r = 1 << 30;
+        enc.run.rc.avg_act = 400.0;
+        enc.run.rc.Xi = enc.run.rc.Xp = enc.run.rc.Xb = 1;
+        enc.config.bit_rate = 200.0;  // one bit of target per picture: no per-macroblock share
+        enc.config.frame_rate = 25.0;
+        enc.config.vbv_buffer_size = 1;
+        enc.run.rc.Np = enc.run.rc.Nb = 1;
 
         if (stats) std::fclose(stats);
         stats = std::tmpfile();
-        enc.statistics_file = stats;
+        enc.files.statistics_file = stats;
 
-        int count = mb_w * enc.mb_height2;
+        int count = mb_w * enc.config.mb_height2;
         records.assign(count, macroblock_info{});
         int default_type = pict_type == 1 ? MB_INTRA : pict_type == 2 ? 0 : MB_FORWARD;
         for (macroblock_info& mb : records) {
@@ -84,13 +84,13 @@ struct picture_fixture {
             mb.motion_type = field ? MC_FIELD : MC_FRAME;
             if (field) mb.motion_vertical_field_select[0][0] = mb.motion_vertical_field_select[0][1] = structure == 2;
         }
-        enc.mb_info = records.data();
-        coefficients.assign(static_cast<std::size_t>(count) * enc.block_count * 64, 0);
-        enc.blocks = coefficients.data();
-        luma.assign(static_cast<std::size_t>(enc.width) * enc.height, 128);
+        enc.buffers.mb_info = records.data();
+        coefficients.assign(static_cast<std::size_t>(count) * enc.config.block_count * 64, 0);
+        enc.buffers.blocks = coefficients.data();
+        luma.assign(static_cast<std::size_t>(enc.config.width) * enc.config.height, 128);
     }
 
-    int16_t* block(int k, int b) { return coefficients.data() + 64 * (k * enc.block_count + b); }
+    int16_t* block(int k, int b) { return coefficients.data() + 64 * (k * enc.config.block_count + b); }
 
     // Writes the picture; returns every bit from the first slice start code on.
     std::string run() {

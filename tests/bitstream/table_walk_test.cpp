@@ -150,12 +150,12 @@ public:
         write_bits(0x101 + row, 32);
         write_bits(q / 2, 5);
         write_bits(0, 1);
-        dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+        enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
         std::memset(PMV, 0, sizeof PMV);
     }
 
     void skipped(int count) {
-        dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+        enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
         if (pict_type == 2 && count) std::memset(PMV, 0, sizeof PMV);
     }
 
@@ -205,7 +205,7 @@ public:
             }
             reconstruct(pic, b, col, row, levels, intra, precision, q);
         }
-        if (!intra) dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+        if (!intra) enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
         if (intra || (pict_type == 2 && !(type & MB_FORWARD))) std::memset(PMV, 0, sizeof PMV);
     }
 
@@ -214,14 +214,14 @@ private:
         int pos = 1;
         while (!pending.empty() && pos + pending.front().run <= 63) {
             pos += pending.front().run;
-            levels[scan_table[enc.alternate_scan][pos]] = static_cast<int16_t>(pending.front().level);
+            levels[scan_table[enc.picture.alternate_scan][pos]] = static_cast<int16_t>(pending.front().level);
             ++pos;
             pending.erase(pending.begin());
         }
     }
 
     void fill_non_intra(int16_t* levels) {
-        const unsigned char* scan = scan_table[enc.alternate_scan];
+        const unsigned char* scan = scan_table[enc.picture.alternate_scan];
         int turn = static_cast<int>(non_intra_turn++);
         levels[scan[0]] = static_cast<int16_t>(turn & 1 ? -1 : 1);  // the short first-coefficient code
         const run_level& p = non_intra_pairs[turn % non_intra_pairs.size()];
@@ -230,13 +230,13 @@ private:
 };
 
 void set_picture(int type, int tr, int precision, int vlc_format, int alternate, int f_code) {
-    enc.pict_type = type;
-    enc.temporal_reference = tr;
-    enc.intra_dc_precision = precision;
-    enc.intra_vlc_format = vlc_format;
-    enc.alternate_scan = alternate;
-    enc.forw_hor_f_code = enc.forw_vert_f_code = type == 1 ? 15 : f_code;
-    enc.back_hor_f_code = enc.back_vert_f_code = type == 3 ? f_code : 15;
+    enc.picture.pict_type = type;
+    enc.picture.temporal_reference = tr;
+    enc.config.intra_dc_precision = precision;
+    enc.picture.intra_vlc_format = vlc_format;
+    enc.picture.alternate_scan = alternate;
+    enc.picture.forw_hor_f_code = enc.picture.forw_vert_f_code = type == 1 ? 15 : f_code;
+    enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = type == 3 ? f_code : 15;
     write_picture_header();
     write_picture_coding_extension();
 }
@@ -359,30 +359,30 @@ struct walk_stream {
 
 walk_stream write_walk_stream(const std::string& path) {
     reset_encoder_state();
-    vbv = vbv_state{};
-    enc.output_file = std::fopen(path.c_str(), "wb");
-    enc.statistics_file = std::tmpfile();
+    enc.run.vbv = vbv_state{};
+    enc.files.output_file = std::fopen(path.c_str(), "wb");
+    enc.files.statistics_file = std::tmpfile();
     init_bit_writer();
-    enc.horizontal_size = W;
-    enc.vertical_size = H;
-    enc.aspect_ratio_information = 1;
-    enc.frame_rate_code = 3;
-    enc.frame_rate = 25.0;
-    enc.bit_rate = 50e6;
-    enc.vbv_buffer_size = 1000;
-    enc.load_intra_quantiser_matrix = 1;
-    for (int i = 0; i < 64; ++i) enc.intra_quantiser_matrix[i] = enc.non_intra_quantiser_matrix[i] = 16;
-    enc.profile = 4;
-    enc.level = 6;
-    enc.progressive_sequence = 1;
-    enc.chroma_format = 1;
-    enc.picture_structure = 3;
-    enc.frame_pred_frame_dct = 1;
-    enc.progressive_frame = 1;
-    enc.video_format = 5;
-    enc.color_primaries = enc.transfer_characteristics = enc.matrix_coefficients = 1;
-    enc.display_horizontal_size = W;
-    enc.display_vertical_size = H;
+    enc.config.horizontal_size = W;
+    enc.config.vertical_size = H;
+    enc.config.aspect_ratio_information = 1;
+    enc.config.frame_rate_code = 3;
+    enc.config.frame_rate = 25.0;
+    enc.config.bit_rate = 50e6;
+    enc.config.vbv_buffer_size = 1000;
+    enc.config.load_intra_quantiser_matrix = 1;
+    for (int i = 0; i < 64; ++i) enc.config.intra_quantiser_matrix[i] = enc.config.non_intra_quantiser_matrix[i] = 16;
+    enc.config.profile = 4;
+    enc.config.level = 6;
+    enc.config.progressive_sequence = 1;
+    enc.config.chroma_format = 1;
+    enc.picture.picture_structure = 3;
+    enc.picture.frame_pred_frame_dct = 1;
+    enc.config.progressive_frame = 1;
+    enc.config.video_format = 5;
+    enc.config.color_primaries = enc.config.transfer_characteristics = enc.config.matrix_coefficients = 1;
+    enc.config.display_horizontal_size = W;
+    enc.config.display_vertical_size = H;
 
     walk_stream out;
     used = coverage{};
@@ -408,10 +408,10 @@ walk_stream write_walk_stream(const std::string& path) {
     out.display.push_back(write_predicted_picture(3, 1, 1, b_rows()));
     out.display.push_back(picture());
     write_sequence_end();
-    std::fclose(enc.output_file);
-    enc.output_file = nullptr;
-    std::fclose(enc.statistics_file);
-    enc.statistics_file = nullptr;
+    std::fclose(enc.files.output_file);
+    enc.files.output_file = nullptr;
+    std::fclose(enc.files.statistics_file);
+    enc.files.statistics_file = nullptr;
     return out;
 }
 
@@ -488,25 +488,25 @@ TEST(table_walk, libmpeg2_decodes_every_code_word) {
 TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
     temp_dir dir;
     reset_encoder_state();
-    vbv = vbv_state{};
-    enc.output_file = std::fopen((dir / "p422.m2v").c_str(), "wb");
-    enc.statistics_file = std::tmpfile();
+    enc.run.vbv = vbv_state{};
+    enc.files.output_file = std::fopen((dir / "p422.m2v").c_str(), "wb");
+    enc.files.statistics_file = std::tmpfile();
     init_bit_writer();
     const int w = 32, h = 16;
-    enc.horizontal_size = enc.display_horizontal_size = w;
-    enc.vertical_size = enc.display_vertical_size = h;
-    enc.aspect_ratio_information = 1;
-    enc.frame_rate_code = 3;
-    enc.frame_rate = 25.0;
-    enc.bit_rate = 1e6;
-    enc.vbv_buffer_size = 100;
-    enc.profile = 8;  // 4:2:2 profile, main level
-    enc.level = 5;
-    enc.progressive_sequence = enc.progressive_frame = 1;
-    enc.chroma_format = 2;
-    enc.picture_structure = 3;
-    enc.frame_pred_frame_dct = 1;
-    for (int i = 0; i < 64; ++i) enc.intra_quantiser_matrix[i] = enc.non_intra_quantiser_matrix[i] = 16;
+    enc.config.horizontal_size = enc.config.display_horizontal_size = w;
+    enc.config.vertical_size = enc.config.display_vertical_size = h;
+    enc.config.aspect_ratio_information = 1;
+    enc.config.frame_rate_code = 3;
+    enc.config.frame_rate = 25.0;
+    enc.config.bit_rate = 1e6;
+    enc.config.vbv_buffer_size = 100;
+    enc.config.profile = 8;  // 4:2:2 profile, main level
+    enc.config.level = 5;
+    enc.config.progressive_sequence = enc.config.progressive_frame = 1;
+    enc.config.chroma_format = 2;
+    enc.picture.picture_structure = 3;
+    enc.picture.frame_pred_frame_dct = 1;
+    for (int i = 0; i < 64; ++i) enc.config.intra_quantiser_matrix[i] = enc.config.non_intra_quantiser_matrix[i] = 16;
     write_sequence_header();
     write_sequence_extension();
     write_gop_header(0, 1);
@@ -516,7 +516,7 @@ TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
     write_bits(0x101, 32);
     write_bits(8, 5);
     write_bits(0, 1);
-    dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+    enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
     for (int col = 0; col < 2; ++col) {
         write_address_increment(1);
         write_macroblock_type(1, MB_INTRA);
@@ -541,10 +541,10 @@ TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
             if (patterns[col] & (0x80 >> b)) write_non_intra_block(one);
     }
     write_sequence_end();
-    std::fclose(enc.output_file);
-    enc.output_file = nullptr;
-    std::fclose(enc.statistics_file);
-    enc.statistics_file = nullptr;
+    std::fclose(enc.files.output_file);
+    enc.files.output_file = nullptr;
+    std::fclose(enc.files.statistics_file);
+    enc.files.statistics_file = nullptr;
 
     ASSERT_TRUE(file_exists("/usr/bin/ffmpeg")) << "decoder /usr/bin/ffmpeg is not installed";
     run_result r = run_program({"/usr/bin/ffmpeg", "-v", "error", "-err_detect", "explode", "-i", "p422.m2v",

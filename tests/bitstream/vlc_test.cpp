@@ -26,7 +26,7 @@ class vlc_codes : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_encoder_state();
-        dc_dct_pred[0] = dc_dct_pred[1] = dc_dct_pred[2] = 0;
+        enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
     }
 };
 
@@ -75,7 +75,7 @@ TEST_F(vlc_codes, dc_differentials_beyond_the_limit_are_fatal) {
         {1, 256, false, true},  {1, -256, true, true},   {1, 255, false, false},
     };
     for (const limit_case& c : cases) {
-        enc.mpeg1 = c.mpeg1;
+        enc.config.mpeg1 = c.mpeg1;
         bit_capture capture;
         try {
             if (c.chroma)
@@ -129,7 +129,7 @@ TEST_F(vlc_codes, coefficients_use_the_tables_or_the_escape_forms) {
         {1, 0, -255, 0, esc + "000000" + "10000000" "00000001"},
     };
     for (const ac_case& c : cases) {
-        enc.mpeg1 = c.mpeg1;
+        enc.config.mpeg1 = c.mpeg1;
         EXPECT_EQ(bits_of([&] { write_ac(c.run, c.level, c.format); }), c.bits)
             << "mpeg1 " << c.mpeg1 << " run " << c.run << " level " << c.level << " table " << c.format;
     }
@@ -141,7 +141,7 @@ TEST_F(vlc_codes, coefficients_outside_the_range_are_fatal) {
     };
     const bad_case cases[] = {{0, 0, 0}, {0, 64, 1}, {0, -1, 1}, {0, 0, 2048}, {0, 0, -2048}, {1, 0, 256}, {1, 5, -256}};
     for (const bad_case& c : cases) {
-        enc.mpeg1 = c.mpeg1;
+        enc.config.mpeg1 = c.mpeg1;
         bit_capture capture;
         try {
             write_ac(c.run, c.level, 0);
@@ -169,7 +169,7 @@ TEST_F(vlc_codes, non_intra_block_with_one_level_at_the_start_takes_four_bits) {
     int16_t block[64] = {};
     block[0] = 1;
     for (int format = 0; format < 2; ++format) {
-        enc.intra_vlc_format = format;
+        enc.picture.intra_vlc_format = format;
         EXPECT_EQ(bits_of([&] { write_non_intra_block(block); }), "1" "0" "10");
     }
 }
@@ -186,18 +186,18 @@ TEST_F(vlc_codes, non_intra_block_walks_the_scan_with_runs) {
 TEST_F(vlc_codes, intra_end_of_block_follows_intra_vlc_format) {
     int16_t block[64] = {};
     block[1] = 1;  // scan position 1 in zigzag order, run 0
-    enc.intra_vlc_format = 1;
+    enc.picture.intra_vlc_format = 1;
     EXPECT_EQ(bits_of([&] { write_intra_block(block, 0); }), "100" "10" "0" "0110");
-    enc.intra_vlc_format = 0;
+    enc.picture.intra_vlc_format = 0;
     EXPECT_EQ(bits_of([&] { write_intra_block(block, 0); }), "100" "11" "0" "10");
 }
 
 TEST_F(vlc_codes, alternate_scan_changes_the_runs) {
     int16_t block[64] = {};
     block[8] = 1;  // zigzag position 2, alternate position 1
-    enc.alternate_scan = 0;
+    enc.picture.alternate_scan = 0;
     EXPECT_EQ(bits_of([&] { write_non_intra_block(block); }), "0101" "0" "10");
-    enc.alternate_scan = 1;
+    enc.picture.alternate_scan = 1;
     EXPECT_EQ(bits_of([&] { write_non_intra_block(block); }), "011" "0" "10");
 }
 
@@ -214,9 +214,9 @@ TEST_F(vlc_codes, dc_predictors_are_kept_per_colour_component) {
         write_intra_block(cb, 1);  // -3 - -3
     });
     EXPECT_EQ(got, "101" "101" "10"  "100" "10"  "10" "00" "10"  "10" "10" "10"  "00" "10");
-    EXPECT_EQ(dc_dct_pred[0], 5);
-    EXPECT_EQ(dc_dct_pred[1], -3);
-    EXPECT_EQ(dc_dct_pred[2], 2);
+    EXPECT_EQ(enc.run.dc_dct_pred[0], 5);
+    EXPECT_EQ(enc.run.dc_dct_pred[1], -3);
+    EXPECT_EQ(enc.run.dc_dct_pred[2], 2);
 }
 
 struct mv_case {

@@ -7,7 +7,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "test_support.h"
 
 namespace morvane_test {
@@ -15,12 +15,12 @@ namespace {
 
 void configure(int horizontal, int vertical, int progressive, int fields, int chroma) {
     reset_encoder_state();
-    enc.horizontal_size = horizontal;
-    enc.vertical_size = vertical;
-    enc.progressive_sequence = progressive;
-    enc.field_pictures = fields;
-    enc.chroma_format = chroma;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = horizontal;
+    enc.config.vertical_size = vertical;
+    enc.config.progressive_sequence = progressive;
+    enc.config.field_pictures = fields;
+    enc.config.chroma_format = chroma;
+    enc.config.statistics_file_name = "-";
 }
 
 struct size_case {
@@ -44,26 +44,26 @@ TEST(init_encoder, derived_sizes) {
                                         << " fields " << c.fields << " chroma " << c.chroma);
         configure(c.horizontal, c.vertical, c.progressive, c.fields, c.chroma);
         init_encoder();
-        EXPECT_EQ(enc.mb_width, c.mb_width);
-        EXPECT_EQ(enc.mb_height, c.mb_height);
-        EXPECT_EQ(enc.mb_height2, c.mb_height2);
-        EXPECT_EQ(enc.width, c.width);
-        EXPECT_EQ(enc.height, c.height);
-        EXPECT_EQ(enc.chrom_width, c.chrom_width);
-        EXPECT_EQ(enc.chrom_height, c.chrom_height);
-        EXPECT_EQ(enc.height2, c.height2);
-        EXPECT_EQ(enc.width2, c.width2);
-        EXPECT_EQ(enc.chrom_width2, c.chrom_width2);
-        EXPECT_EQ(enc.block_count, c.block_count);
-        EXPECT_EQ(enc.statistics_file, stdout);
+        EXPECT_EQ(enc.config.mb_width, c.mb_width);
+        EXPECT_EQ(enc.config.mb_height, c.mb_height);
+        EXPECT_EQ(enc.config.mb_height2, c.mb_height2);
+        EXPECT_EQ(enc.config.width, c.width);
+        EXPECT_EQ(enc.config.height, c.height);
+        EXPECT_EQ(enc.config.chrom_width, c.chrom_width);
+        EXPECT_EQ(enc.config.chrom_height, c.chrom_height);
+        EXPECT_EQ(enc.config.height2, c.height2);
+        EXPECT_EQ(enc.config.width2, c.width2);
+        EXPECT_EQ(enc.config.chrom_width2, c.chrom_width2);
+        EXPECT_EQ(enc.config.block_count, c.block_count);
+        EXPECT_EQ(enc.files.statistics_file, stdout);
     }
 }
 
 TEST(init_encoder, buffers_are_separate_and_cover_the_padded_picture) {
     configure(100, 50, 0, 1, 2);
     init_encoder();
-    const frame_planes* frames[7] = {&enc.new_ref_frame, &enc.old_ref_frame, &enc.aux_ref_frame, &enc.new_org_frame,
-                                     &enc.old_org_frame, &enc.aux_org_frame, &enc.pred_frame};
+    const frame_planes* frames[7] = {&enc.buffers.new_ref_frame, &enc.buffers.old_ref_frame, &enc.buffers.aux_ref_frame, &enc.buffers.new_org_frame,
+                                     &enc.buffers.old_org_frame, &enc.buffers.aux_org_frame, &enc.buffers.pred_frame};
     std::set<uint8_t*> planes;
     for (const frame_planes* f : frames)
         for (int k = 0; k < 3; ++k) {
@@ -75,10 +75,10 @@ TEST(init_encoder, buffers_are_separate_and_cover_the_padded_picture) {
             plane[size - 1] = 2;  // the last padded sample is addressable
         }
     EXPECT_EQ(planes.size(), 21u);
-    ASSERT_NE(enc.mb_info, nullptr);
-    enc.mb_info[7 * 2 - 1].cbp = 255;  // mb_width x mb_height2 records
-    ASSERT_NE(enc.blocks, nullptr);
-    enc.blocks[7 * 2 * 8 * 64 - 1] = -1;  // block_count blocks per record
+    ASSERT_NE(enc.buffers.mb_info, nullptr);
+    enc.buffers.mb_info[7 * 2 - 1].cbp = 255;  // mb_width x mb_height2 records
+    ASSERT_NE(enc.buffers.blocks, nullptr);
+    enc.buffers.blocks[7 * 2 * 8 * 64 - 1] = -1;  // block_count blocks per record
 }
 
 TEST(init_encoder, clip_table_clamps_to_sample_range) {
@@ -86,22 +86,22 @@ TEST(init_encoder, clip_table_clamps_to_sample_range) {
     init_encoder();
     const int inputs[] = {-384, -1, 0, 1, 128, 254, 255, 256, 639};
     const int outputs[] = {0, 0, 0, 1, 128, 254, 255, 255, 255};
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(enc.clip_table[inputs[i]], outputs[i]) << inputs[i];
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(enc.buffers.clip_table[inputs[i]], outputs[i]) << inputs[i];
 }
 
 TEST(init_encoder, statistics_file_is_created_or_named_in_the_error) {
     temp_dir dir;
     configure(16, 16, 1, 0, 1);
-    enc.statistics_file_name = dir / "stats.txt";
+    enc.config.statistics_file_name = dir / "stats.txt";
     init_encoder();
-    ASSERT_NE(enc.statistics_file, nullptr);
-    EXPECT_NE(enc.statistics_file, stdout);
-    std::fclose(enc.statistics_file);
-    enc.statistics_file = nullptr;
+    ASSERT_NE(enc.files.statistics_file, nullptr);
+    EXPECT_NE(enc.files.statistics_file, stdout);
+    std::fclose(enc.files.statistics_file);
+    enc.files.statistics_file = nullptr;
     EXPECT_TRUE(file_exists(dir / "stats.txt"));
 
     configure(16, 16, 1, 0, 1);
-    enc.statistics_file_name = dir / "missing/stats.txt";
+    enc.config.statistics_file_name = dir / "missing/stats.txt";
     try {
         init_encoder();
         ADD_FAILURE() << "no fatal error";

@@ -20,19 +20,19 @@ std::string numbers(int first, int count, const char* separator = " ") {
 TEST(quant_matrices, dash_names_select_the_defaults) {
     for (const char* name : {"-", "-x"}) {
         reset_encoder_state();
-        enc.intra_matrix_file = name;
-        enc.non_intra_matrix_file = name;
+        enc.config.intra_matrix_file = name;
+        enc.config.non_intra_matrix_file = name;
         read_quant_matrices();
-        EXPECT_EQ(enc.load_intra_quantiser_matrix, 0);
-        EXPECT_EQ(enc.load_non_intra_quantiser_matrix, 0);
+        EXPECT_EQ(enc.config.load_intra_quantiser_matrix, 0);
+        EXPECT_EQ(enc.config.load_non_intra_quantiser_matrix, 0);
         const uint8_t first_row[8] = {8, 16, 19, 22, 26, 27, 29, 34};
         const uint8_t last_row[8] = {27, 29, 35, 38, 46, 56, 69, 83};
         for (int i = 0; i < 8; ++i) {
-            EXPECT_EQ(enc.intra_quantiser_matrix[i], first_row[i]);
-            EXPECT_EQ(enc.intra_quantiser_matrix[56 + i], last_row[i]);
+            EXPECT_EQ(enc.config.intra_quantiser_matrix[i], first_row[i]);
+            EXPECT_EQ(enc.config.intra_quantiser_matrix[56 + i], last_row[i]);
         }
-        EXPECT_EQ(enc.intra_quantiser_matrix[8 * 3 + 4], 29);  // row 3, column 4
-        for (int i = 0; i < 64; ++i) EXPECT_EQ(enc.non_intra_quantiser_matrix[i], 16);
+        EXPECT_EQ(enc.config.intra_quantiser_matrix[8 * 3 + 4], 29);  // row 3, column 4
+        for (int i = 0; i < 64; ++i) EXPECT_EQ(enc.config.non_intra_quantiser_matrix[i], 16);
     }
 }
 
@@ -41,14 +41,14 @@ TEST(quant_matrices, files_are_read_in_raster_order_whatever_the_layout) {
     write_file(dir / "intra.mat", numbers(1, 64, "\n"));
     write_file(dir / "inter.mat", "  " + numbers(192, 60, "\t") + "\n\n252 253 254 255 trailing text");
     reset_encoder_state();
-    enc.intra_matrix_file = dir / "intra.mat";
-    enc.non_intra_matrix_file = dir / "inter.mat";
+    enc.config.intra_matrix_file = dir / "intra.mat";
+    enc.config.non_intra_matrix_file = dir / "inter.mat";
     read_quant_matrices();
-    EXPECT_EQ(enc.load_intra_quantiser_matrix, 1);
-    EXPECT_EQ(enc.load_non_intra_quantiser_matrix, 1);
+    EXPECT_EQ(enc.config.load_intra_quantiser_matrix, 1);
+    EXPECT_EQ(enc.config.load_non_intra_quantiser_matrix, 1);
     for (int i = 0; i < 64; ++i) {
-        EXPECT_EQ(enc.intra_quantiser_matrix[i], i + 1);
-        EXPECT_EQ(enc.non_intra_quantiser_matrix[i], 192 + i);
+        EXPECT_EQ(enc.config.intra_quantiser_matrix[i], i + 1);
+        EXPECT_EQ(enc.config.non_intra_quantiser_matrix[i], 192 + i);
     }
 }
 
@@ -75,8 +75,8 @@ TEST(quant_matrices, bad_files_are_fatal) {
             temp_dir dir;
             write_file(dir / "bad.mat", c.content);
             reset_encoder_state();
-            enc.intra_matrix_file = intra ? dir / "bad.mat" : "-";
-            enc.non_intra_matrix_file = intra ? "-" : dir / "bad.mat";
+            enc.config.intra_matrix_file = intra ? dir / "bad.mat" : "-";
+            enc.config.non_intra_matrix_file = intra ? "-" : dir / "bad.mat";
             try {
                 read_quant_matrices();
                 ADD_FAILURE() << "no fatal error";
@@ -90,8 +90,8 @@ TEST(quant_matrices, bad_files_are_fatal) {
 
 TEST(quant_matrices, a_missing_file_is_named) {
     reset_encoder_state();
-    enc.intra_matrix_file = "-";
-    enc.non_intra_matrix_file = "/nonexistent/inter.mat";
+    enc.config.intra_matrix_file = "-";
+    enc.config.non_intra_matrix_file = "/nonexistent/inter.mat";
     try {
         read_quant_matrices();
         ADD_FAILURE() << "no fatal error";

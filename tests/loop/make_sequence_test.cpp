@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "loop/source_frame.h"
 #include "test_support.h"
 
@@ -158,14 +158,14 @@ TEST(MakeSequence, NoiseChangesSamplesByAtMostItsAmplitude) {
 
 void configure(int w, int h, int chroma_format, int input_format) {
     reset_encoder_state();
-    enc.horizontal_size = w;
-    enc.vertical_size = h;
-    enc.chroma_format = chroma_format;
-    enc.progressive_sequence = 1;
-    enc.progressive_frame = 1;
-    enc.matrix_coefficients = 5;
-    enc.input_format = input_format;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = w;
+    enc.config.vertical_size = h;
+    enc.config.chroma_format = chroma_format;
+    enc.config.progressive_sequence = 1;
+    enc.config.progressive_frame = 1;
+    enc.config.matrix_coefficients = 5;
+    enc.config.input_format = input_format;
+    enc.config.statistics_file_name = "-";
     init_encoder();
 }
 
@@ -192,10 +192,10 @@ TEST(MakeSequenceInput, PlaneAndPlanarFilesLoadIntoTheSamePlanes) {
                                             read_file(dir / "f0_0.V")};
         for (int input_format : {0, 1}) {
             configure(50, 18, c.chroma_format, input_format);
-            load_source_frame((dir / (input_format ? "f1_0" : "f0_0")).c_str(), enc.new_org_frame);
-            EXPECT_EQ(visible(enc.new_org_frame[0], enc.width, 50, 18), plane_files[0]);
+            load_source_frame((dir / (input_format ? "f1_0" : "f0_0")).c_str(), enc.buffers.new_org_frame);
+            EXPECT_EQ(visible(enc.buffers.new_org_frame[0], enc.config.width, 50, 18), plane_files[0]);
             for (int k = 1; k < 3; ++k)
-                EXPECT_EQ(visible(enc.new_org_frame[k], enc.chrom_width, c.columns, c.rows), plane_files[k])
+                EXPECT_EQ(visible(enc.buffers.new_org_frame[k], enc.config.chrom_width, c.columns, c.rows), plane_files[k])
                     << "format " << input_format << " chroma " << c.chroma_format << " plane " << k;
         }
     }
@@ -209,13 +209,13 @@ TEST(MakeSequenceInput, PpmLoadsCloseToTheSamePictureAsPlanes) {
                       .status,
                   0);
     configure(64, 48, 3, 2);
-    load_source_frame((dir / "f2_0").c_str(), enc.new_org_frame);
+    load_source_frame((dir / "f2_0").c_str(), enc.buffers.new_org_frame);
     const char* suffixes[3] = {".Y", ".U", ".V"};
     for (int k = 0; k < 3; ++k) {
         std::string planes = read_file(dir / ("f0_0" + std::string(suffixes[k])));
         long total = 0;
         for (int i = 0; i < 64 * 48; ++i)
-            total += std::abs(enc.new_org_frame[k][i] - static_cast<uint8_t>(planes[i]));
+            total += std::abs(enc.buffers.new_org_frame[k][i] - static_cast<uint8_t>(planes[i]));
         EXPECT_LT(static_cast<double>(total) / (64 * 48), 2.0) << "plane " << k;
     }
 }

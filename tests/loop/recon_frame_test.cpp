@@ -8,7 +8,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "loop/recon_frame.h"
 #include "test_support.h"
 
@@ -20,18 +20,18 @@ namespace {
 
 void configure(int horizontal_size, int vertical_size, int chroma_format) {
     reset_encoder_state();
-    enc.horizontal_size = horizontal_size;
-    enc.vertical_size = vertical_size;
-    enc.chroma_format = chroma_format;
-    enc.progressive_sequence = 1;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = horizontal_size;
+    enc.config.vertical_size = vertical_size;
+    enc.config.chroma_format = chroma_format;
+    enc.config.progressive_sequence = 1;
+    enc.config.statistics_file_name = "-";
     init_encoder();
 }
 
 // Fills every plane of frame, padding included: sample i of plane k is (i + 50k) mod 256.
 void fill(const frame_planes& frame) {
     for (int k = 0; k < 3; ++k) {
-        int size = k == 0 ? enc.width * enc.height : enc.chrom_width * enc.chrom_height;
+        int size = k == 0 ? enc.config.width * enc.config.height : enc.config.chrom_width * enc.config.chrom_height;
         for (int i = 0; i < size; ++i) frame[k][i] = static_cast<uint8_t>(i + 50 * k);
     }
 }
@@ -57,9 +57,9 @@ TEST(ReconFiles, SizesFollowTheVisiblePictureAndChromaFormat) {
     };
     for (const auto& c : cases) {
         configure(c.horizontal_size, c.vertical_size, c.chroma_format);
-        fill(enc.new_ref_frame);
+        fill(enc.buffers.new_ref_frame);
         temp_dir dir;
-        write_reconstructed_frame((dir / "rec0").c_str(), enc.new_ref_frame);
+        write_reconstructed_frame((dir / "rec0").c_str(), enc.buffers.new_ref_frame);
         EXPECT_EQ(read_file(dir / "rec0.Y").size(), c.y);
         EXPECT_EQ(read_file(dir / "rec0.U").size(), c.chroma);
         EXPECT_EQ(read_file(dir / "rec0.V").size(), c.chroma);
@@ -70,9 +70,9 @@ TEST(ReconFiles, SizesFollowTheVisiblePictureAndChromaFormat) {
 
 TEST(ReconFiles, Width100TakesConsecutivePaddedRowsCutAtTheCount) {
     configure(100, 32, 1);  // width 112, chroma stride 56
-    fill(enc.new_ref_frame);
+    fill(enc.buffers.new_ref_frame);
     temp_dir dir;
-    write_reconstructed_frame((dir / "r").c_str(), enc.new_ref_frame);
+    write_reconstructed_frame((dir / "r").c_str(), enc.buffers.new_ref_frame);
     std::string y = read_file(dir / "r.Y");
     ASSERT_EQ(y.size(), 3200u);
     // Bytes 100..111 are the padding of plane row 0; byte 112 starts plane row 1.
@@ -87,7 +87,7 @@ TEST(ReconFiles, NameStartingWithDashWritesNothing) {
     temp_dir dir;
     std::string previous = std::filesystem::current_path();
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    for (const char* name : {"-", "-rec0"}) write_reconstructed_frame(name, enc.new_ref_frame);
+    for (const char* name : {"-", "-rec0"}) write_reconstructed_frame(name, enc.buffers.new_ref_frame);
     EXPECT_FALSE(file_exists(dir / "-.Y"));
     EXPECT_FALSE(file_exists(dir / "-rec0.Y"));
     EXPECT_FALSE(file_exists(dir / "-rec0.YUV"));
@@ -98,7 +98,7 @@ TEST(ReconFiles, UncreatableFileIsFatalNamingIt) {
     configure(16, 16, 1);
     temp_dir dir;
     std::string base = dir / "missing/rec0";
-    EXPECT_EQ(fatal_message([&] { write_reconstructed_frame(base.c_str(), enc.new_ref_frame); }),
+    EXPECT_EQ(fatal_message([&] { write_reconstructed_frame(base.c_str(), enc.buffers.new_ref_frame); }),
               "Couldn't create " + base + ".Y\n");
 }
 
@@ -107,7 +107,7 @@ TEST(ReconFiles, WriteErrorIsFatalNamingTheFile) {
         configure(16, 16, 1);
         temp_dir dir;
         ASSERT_EQ(symlink("/dev/full", (dir / full).c_str()), 0);
-        EXPECT_EQ(fatal_message([&] { write_reconstructed_frame((dir / "rec0").c_str(), enc.new_ref_frame); }),
+        EXPECT_EQ(fatal_message([&] { write_reconstructed_frame((dir / "rec0").c_str(), enc.buffers.new_ref_frame); }),
                   "Couldn't write " + (dir / full));
     }
 }
@@ -117,7 +117,7 @@ TEST(ReconFiles, NameThatDoesNotFitIsFatalAndCreatesNoCutFile) {
     temp_dir dir;
     std::string base = dir / "";
     base += std::string(124 - base.size(), 'r');  // base + ".V" fits 128 characters, + ".YUV" needs 129
-    std::string message = fatal_message([&] { write_reconstructed_frame(base.c_str(), enc.new_ref_frame); });
+    std::string message = fatal_message([&] { write_reconstructed_frame(base.c_str(), enc.buffers.new_ref_frame); });
     EXPECT_NE(message.find("too long"), std::string::npos) << message;
     EXPECT_TRUE(file_exists(base + ".V"));
     EXPECT_FALSE(file_exists(base + ".YU"));

@@ -10,7 +10,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "loop/source_frame.h"
 #include "test_support.h"
 
@@ -26,15 +26,15 @@ struct geometry {
 
 void configure(const geometry& g) {
     reset_encoder_state();
-    enc.horizontal_size = g.horizontal_size;
-    enc.vertical_size = g.vertical_size;
-    enc.chroma_format = g.chroma_format;
-    enc.progressive_sequence = g.progressive_sequence;
-    enc.mpeg1 = g.mpeg1;
-    enc.progressive_frame = g.progressive_frame;
-    enc.matrix_coefficients = g.matrix_coefficients;
-    enc.input_format = g.input_format;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = g.horizontal_size;
+    enc.config.vertical_size = g.vertical_size;
+    enc.config.chroma_format = g.chroma_format;
+    enc.config.progressive_sequence = g.progressive_sequence;
+    enc.config.mpeg1 = g.mpeg1;
+    enc.config.progressive_frame = g.progressive_frame;
+    enc.config.matrix_coefficients = g.matrix_coefficients;
+    enc.config.input_format = g.input_format;
+    enc.config.statistics_file_name = "-";
     init_encoder();
 }
 
@@ -87,21 +87,21 @@ TEST(ExtendBorders, FullyVisiblePlaneIsUnchanged) {
 
 TEST(SeparatePlanes, Width100PadsRightAndBottomOfEveryPlane) {
     configure({100, 40, 1});  // width 112, height 48; chroma 50 x 20 in 56 x 24
-    ASSERT_EQ(enc.width, 112);
+    ASSERT_EQ(enc.config.width, 112);
     temp_dir dir;
     write_file(dir / "f.Y", pattern_plane(100, 40, 0));
     write_file(dir / "f.U", pattern_plane(50, 20, 11));
     write_file(dir / "f.V", pattern_plane(50, 20, 22));
-    load_source_frame((dir / "f").c_str(), enc.new_org_frame);
+    load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
 
-    const uint8_t* y = enc.new_org_frame[0];
+    const uint8_t* y = enc.buffers.new_org_frame[0];
     for (int r = 0; r < 48; ++r) {
         int vr = r < 40 ? r : 39;
         for (int c = 0; c < 112; ++c)
             ASSERT_EQ(at(y, 112, r, c), (7 * vr + 3 * (c < 100 ? c : 99)) % 251) << r << "," << c;
     }
     for (int k = 1; k < 3; ++k) {
-        const uint8_t* ch = enc.new_org_frame[k];
+        const uint8_t* ch = enc.buffers.new_org_frame[k];
         for (int r = 0; r < 24; ++r)
             for (int c = 0; c < 56; ++c)
                 ASSERT_EQ(at(ch, 56, r, c), (11 * k + 7 * (r < 20 ? r : 19) + 3 * (c < 50 ? c : 49)) % 251);
@@ -118,11 +118,11 @@ TEST(SeparatePlanes, ChromaFilesHaveTheChromaFormatsVisibleSize) {
         write_file(dir / "f.Y", pattern_plane(45, 15, 0));
         write_file(dir / "f.U", pattern_plane(c.columns, c.rows, 1));
         write_file(dir / "f.V", pattern_plane(c.columns, c.rows, 2));
-        load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-        const uint8_t* cr = enc.new_org_frame[2];
-        EXPECT_EQ(at(cr, enc.chrom_width, c.rows - 1, c.columns - 1), (2 + 7 * (c.rows - 1) + 3 * (c.columns - 1)) % 251);
-        EXPECT_EQ(at(cr, enc.chrom_width, enc.chrom_height - 1, enc.chrom_width - 1),
-                  at(cr, enc.chrom_width, c.rows - 1, c.columns - 1));
+        load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+        const uint8_t* cr = enc.buffers.new_org_frame[2];
+        EXPECT_EQ(at(cr, enc.config.chrom_width, c.rows - 1, c.columns - 1), (2 + 7 * (c.rows - 1) + 3 * (c.columns - 1)) % 251);
+        EXPECT_EQ(at(cr, enc.config.chrom_width, enc.config.chrom_height - 1, enc.config.chrom_width - 1),
+                  at(cr, enc.config.chrom_width, c.rows - 1, c.columns - 1));
     }
 }
 
@@ -144,22 +144,22 @@ TEST(SeparatePlanes, MissingOrShortPlaneFileIsFatalNamingIt) {
         std::string name = dir / ("f." + std::string(c.plane));
         std::string expected = c.bytes < 0 ? std::string(c.message_start) + name + "\n"
                                            : std::string(c.message_start) + name + " (file too short)";
-        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.new_org_frame); }), expected);
+        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame); }), expected);
     }
 }
 
 TEST(SeparatePlanes, NameThatDoesNotFitIsFatalNotCut) {
     configure({16, 16, 1});
     std::string base(126, 'a');  // base + ".Y" needs 129 characters
-    std::string message = fatal_message([&] { load_source_frame(base.c_str(), enc.new_org_frame); });
+    std::string message = fatal_message([&] { load_source_frame(base.c_str(), enc.buffers.new_org_frame); });
     EXPECT_NE(message.find("too long"), std::string::npos) << message;
 }
 
 TEST(SeparatePlanes, UnknownInputFormatLeavesFrameAsItWas) {
     configure({16, 16, 1, 1, 0, 1, 5, 7});
-    enc.new_org_frame[0][0] = 42;
-    load_source_frame("/nonexistent/f", enc.new_org_frame);
-    EXPECT_EQ(enc.new_org_frame[0][0], 42);
+    enc.buffers.new_org_frame[0][0] = 42;
+    load_source_frame("/nonexistent/f", enc.buffers.new_org_frame);
+    EXPECT_EQ(enc.buffers.new_org_frame[0][0], 42);
 }
 
 // --- format 1: one planar file, read three times ----------------------------
@@ -176,10 +176,10 @@ TEST(PlanarFile, YieldsFirstSecondThirdThirdPicture) {
         std::string content;
         for (int p = 1; p <= c.pictures; ++p) content += std::string(picture_bytes, static_cast<char>(p));
         write_file(dir / "f.yuv", content);
-        load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-        EXPECT_EQ(enc.new_org_frame[0][0], c.expected) << c.pictures;
-        EXPECT_EQ(enc.new_org_frame[0][255], c.expected);
-        EXPECT_EQ(enc.new_org_frame[2][63], c.expected);
+        load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+        EXPECT_EQ(enc.buffers.new_org_frame[0][0], c.expected) << c.pictures;
+        EXPECT_EQ(enc.buffers.new_org_frame[0][255], c.expected);
+        EXPECT_EQ(enc.buffers.new_org_frame[2][63], c.expected);
     }
 }
 
@@ -187,10 +187,10 @@ TEST(PlanarFile, PlanesComeInOrderYUVAndArePadded) {
     configure({20, 16, 2, 1, 0, 1, 5, 1});  // Y 20 x 16, chroma 10 x 16; width 32
     temp_dir dir;
     write_file(dir / "f.yuv", pattern_plane(20, 16, 0) + pattern_plane(10, 16, 1) + pattern_plane(10, 16, 2));
-    load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-    EXPECT_EQ(at(enc.new_org_frame[0], 32, 15, 31), (7 * 15 + 3 * 19) % 251);
-    EXPECT_EQ(at(enc.new_org_frame[1], 16, 0, 0), 1);
-    EXPECT_EQ(at(enc.new_org_frame[2], 16, 3, 12), (2 + 7 * 3 + 3 * 9) % 251);
+    load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[0], 32, 15, 31), (7 * 15 + 3 * 19) % 251);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[1], 16, 0, 0), 1);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[2], 16, 3, 12), (2 + 7 * 3 + 3 * 9) % 251);
 }
 
 TEST(PlanarFile, LessThanOnePictureIsFatalNamingTheFile) {
@@ -198,7 +198,7 @@ TEST(PlanarFile, LessThanOnePictureIsFatalNamingTheFile) {
         configure({16, 16, 1, 1, 0, 1, 5, 1});
         temp_dir dir;
         write_file(dir / "f.yuv", std::string(bytes, 'x'));
-        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.new_org_frame); }),
+        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame); }),
                   "Couldn't read " + (dir / "f.yuv") + " (file too short)");
     }
 }
@@ -218,10 +218,10 @@ TEST(PpmConversion, PixelsConvertByMatrixCoefficients) {
         configure({16, 16, 3, 1, 0, 1, c.matrix, 2});
         temp_dir dir;
         write_file(dir / "f.ppm", ppm(16, 16, flat_rgb(16, 16, c.r, c.g, c.b)));
-        load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-        EXPECT_EQ(enc.new_org_frame[0][17], c.y) << c.r << " " << c.g << " " << c.b;
-        EXPECT_EQ(enc.new_org_frame[1][17], c.cb);
-        EXPECT_EQ(enc.new_org_frame[2][17], c.cr);
+        load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+        EXPECT_EQ(enc.buffers.new_org_frame[0][17], c.y) << c.r << " " << c.g << " " << c.b;
+        EXPECT_EQ(enc.buffers.new_org_frame[1][17], c.cb);
+        EXPECT_EQ(enc.buffers.new_org_frame[2][17], c.cr);
     }
 }
 
@@ -233,10 +233,10 @@ TEST(PpmConversion, FlatGreyChromaDependsOnTheHorizontalFilter) {
         configure({20, 32, c.chroma_format, 1, c.mpeg1, c.progressive_frame, 5, 2});
         temp_dir dir;
         write_file(dir / "f.ppm", ppm(20, 32, flat_rgb(20, 32, 100, 100, 100)));
-        load_source_frame((dir / "f").c_str(), enc.new_org_frame);
+        load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
         for (int k = 1; k < 3; ++k)
-            for (int i = 0; i < enc.chrom_width * enc.chrom_height; ++i)
-                ASSERT_EQ(enc.new_org_frame[k][i], c.expected)
+            for (int i = 0; i < enc.config.chrom_width * enc.config.chrom_height; ++i)
+                ASSERT_EQ(enc.buffers.new_org_frame[k][i], c.expected)
                     << "format " << c.chroma_format << " mpeg1 " << c.mpeg1 << " at " << i;
     }
 }
@@ -247,17 +247,17 @@ TEST(PpmConversion, LuminanceBordersAreExtended) {
     pixels[(16 * 18 + 17) * 3] = pixels[(16 * 18 + 17) * 3 + 1] = pixels[(16 * 18 + 17) * 3 + 2] = '\xff';
     temp_dir dir;
     write_file(dir / "f.ppm", ppm(18, 17, pixels));
-    load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-    EXPECT_EQ(at(enc.new_org_frame[0], 32, 16, 17), 234);
-    EXPECT_EQ(at(enc.new_org_frame[0], 32, 31, 31), 234);
-    EXPECT_EQ(at(enc.new_org_frame[0], 32, 31, 16), 16);
-    EXPECT_EQ(at(enc.new_org_frame[0], 32, 15, 31), 16);
+    load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[0], 32, 16, 17), 234);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[0], 32, 31, 31), 234);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[0], 32, 31, 16), 16);
+    EXPECT_EQ(at(enc.buffers.new_org_frame[0], 32, 15, 31), 16);
 }
 
 TEST(PpmConversion, WorkPlaneThatCannotBeAllocatedIsFatal) {
     configure({16, 16, 1, 1, 0, 1, 5, 2});
-    enc.width = enc.height = 1 << 30;  // planes of 2^60 bytes
-    EXPECT_EQ(fatal_message([] { load_source_frame("never-opened", enc.new_org_frame); }), "malloc failed");
+    enc.config.width = enc.config.height = 1 << 30;  // planes of 2^60 bytes
+    EXPECT_EQ(fatal_message([] { load_source_frame("never-opened", enc.buffers.new_org_frame); }), "malloc failed");
 }
 
 TEST(PpmHeader, AcceptedLayoutsStartPixelDataAfterTheHeader) {
@@ -274,9 +274,9 @@ TEST(PpmHeader, AcceptedLayoutsStartPixelDataAfterTheHeader) {
         configure({16, 16, 3, 1, 0, 1, 5, 2});
         temp_dir dir;
         write_file(dir / "f.ppm", h + pixel + rest);
-        load_source_frame((dir / "f").c_str(), enc.new_org_frame);
-        EXPECT_EQ(enc.new_org_frame[0][0], 234) << h;
-        EXPECT_EQ(enc.new_org_frame[0][1], 16) << h;
+        load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
+        EXPECT_EQ(enc.buffers.new_org_frame[0][0], 234) << h;
+        EXPECT_EQ(enc.buffers.new_org_frame[0][1], 16) << h;
     }
 }
 
@@ -302,7 +302,7 @@ TEST(PpmHeader, BadHeaderOrShortDataIsFatalSayingWhatDiffers) {
         configure({16, 8, 1, 1, 0, 1, 5, 2});
         temp_dir dir;
         write_file(dir / "f.ppm", c.content);
-        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.new_org_frame); }),
+        EXPECT_EQ(fatal_message([&] { load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame); }),
                   "Couldn't read " + (dir / "f.ppm") + " (" + c.reason + ")");
     }
 }
@@ -398,7 +398,7 @@ TEST(VerticalFilter, FrameBasedFilterMixesBothParities) {
 
 TEST(VerticalFilter, FieldBasedRowsKeepTheirFieldsValue) {
     configure({16, 32, 1, 0, 0, 0});
-    ASSERT_EQ(enc.height, 32);
+    ASSERT_EQ(enc.config.height, 32);
     std::vector<uint8_t> src = striped_rows(), dst(8 * 16, 0);
     downsample_422_to_420(src.data(), dst.data());
     for (int r = 0; r < 16; ++r) EXPECT_EQ(dst[r * 8 + 5], r % 2 ? 200 : 100) << r;
@@ -444,9 +444,9 @@ TEST(PicturePatterns, ReconstructionMayNotOverwriteSourcePlanes) {
     };
     for (const auto& c : cases) {
         reset_encoder_state();
-        enc.source_name_pattern = c.source;
-        enc.recon_name_pattern = c.recon;
-        enc.input_format = c.input_format;
+        enc.config.source_name_pattern = c.source;
+        enc.config.recon_name_pattern = c.recon;
+        enc.config.input_format = c.input_format;
         std::string message = fatal_message([] { check_picture_patterns(); });
         if (c.fatal)
             EXPECT_EQ(message, "reconstruction file name pattern src%d is the source pattern (the source pictures "

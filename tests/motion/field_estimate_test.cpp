@@ -19,8 +19,8 @@ struct field_call {
 };
 
 macroblock_info estimate(const field_call& c, luma& past, luma& future, luma& cur_src, luma& cur_rec, int i = 0) {
-    enc.pict_type = c.pict_type;
-    enc.picture_structure = c.structure;
+    enc.picture.pict_type = c.pict_type;
+    enc.picture.picture_structure = c.structure;
     macroblock_info mb{};
     mb.mv[0][0][0] = 99;
     field_mb_estimate(past.data(), future.data(), past.data(), future.data(), cur_src.data(), cur_rec.data(), i, 0,
@@ -118,8 +118,8 @@ TEST(field_translation, vertical_half_rows_are_not_doubled) {
     for (int k = 0; k + 2 < 32; ++k)
         for (int x = 0; x < 32; ++x)
             cur.field(1, x, k) = static_cast<uint8_t>((past.field(1, x, k + 1) + past.field(1, x, k + 2) + 1) >> 1);
-    enc.pict_type = 2;
-    enc.picture_structure = 2;
+    enc.picture.pict_type = 2;
+    enc.picture.picture_structure = 2;
     macroblock_info mb{};
     field_mb_estimate(past.data(), past.data(), past.data(), past.data(), cur.data(), cur.data(), 16, 0, 4, 8, 4,
                       8, &mb, 0, 0);
@@ -216,8 +216,8 @@ TEST(field_b_picture, interpolated_16x8_when_both_means_are_exact) {
 TEST(field_motion_estimation, reports_every_macroblock_of_an_i_field) {
     setup_encoder({32, 64, 0, 1, 3, 1});
     luma cur = random_luma(81);
-    enc.pict_type = 1;
-    enc.picture_structure = 2;
+    enc.picture.pict_type = 1;
+    enc.picture.picture_structure = 2;
     macroblock_info records[4];
     ::testing::internal::CaptureStderr();
     motion_estimation(cur.data(), cur.data(), cur.data(), cur.data(), cur.data(), cur.data(), 3, 3, 3, 3, records,

@@ -13,9 +13,9 @@ namespace {
 
 // One P macroblock of a frame picture; past source and reconstruction equal.
 macroblock_info estimate_p(luma& past, luma& cur, int i, int j, int hw, int vw, int fpfd) {
-    enc.pict_type = 2;
-    enc.picture_structure = 3;
-    enc.frame_pred_frame_dct = fpfd;
+    enc.picture.pict_type = 2;
+    enc.picture.picture_structure = 3;
+    enc.picture.frame_pred_frame_dct = fpfd;
     macroblock_info mb{};
     frame_mb_estimate(past.data(), nullptr, past.data(), nullptr, cur.data(), i, j, hw, vw, 0, 0, &mb);
     return mb;
@@ -204,9 +204,9 @@ TEST_P(p_thresholds, decide_intra_motion_compensation_or_none) {
     macroblock_info mb{};
     mb.mv[0][0][0] = 99;
     mb = [&] {
-        enc.pict_type = 2;
-        enc.picture_structure = 3;
-        enc.frame_pred_frame_dct = 1;
+        enc.picture.pict_type = 2;
+        enc.picture.picture_structure = 3;
+        enc.picture.frame_pred_frame_dct = 1;
         macroblock_info m = mb;
         frame_mb_estimate(past.data(), nullptr, past.data(), nullptr, cur.data(), 0, 0, 16, 0, 0, 0, &m);
         return m;
@@ -247,9 +247,9 @@ TEST_P(b_frame_choice, takes_the_first_rule_that_holds) {
         past.s[n] = static_cast<uint8_t>(cur.s[n] + c.e_fwd);
         future.s[n] = static_cast<uint8_t>(cur.s[n] + c.e_bwd);
     }
-    enc.pict_type = 3;
-    enc.picture_structure = 3;
-    enc.frame_pred_frame_dct = c.fpfd;
+    enc.picture.pict_type = 3;
+    enc.picture.picture_structure = 3;
+    enc.picture.frame_pred_frame_dct = c.fpfd;
     macroblock_info mb{};
     frame_mb_estimate(past.data(), future.data(), past.data(), future.data(), cur.data(), 0, 0, 3, 3, 3, 3, &mb);
     EXPECT_EQ(mb.mb_type, c.mb_type);
@@ -271,8 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(motion_estimation, i_picture_marks_every_macroblock_intra_and_reports_progress) {
     setup_encoder({32, 48, 1, 0, 3, 1});
     luma cur = random_luma(81);
-    enc.pict_type = 1;
-    enc.picture_structure = 3;
+    enc.picture.pict_type = 1;
+    enc.picture.picture_structure = 3;
     std::vector<macroblock_info> records(6);
     for (auto& r : records) r.motion_type = 7;
     ::testing::internal::CaptureStderr();

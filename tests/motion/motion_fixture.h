@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 
 namespace motion_test {
 
@@ -20,32 +20,32 @@ struct picture_setup {
 // Fresh state of the given size with the statistics going to a temporary file.
 inline void setup_encoder(const picture_setup& p) {
     reset_encoder_state();
-    enc.horizontal_size = p.width;
-    enc.vertical_size = p.height;
-    enc.progressive_sequence = p.progressive;
-    enc.field_pictures = p.field_pictures;
-    enc.chroma_format = 1;
-    enc.M = p.M;
-    enc.top_field_first = p.top_field_first;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = p.width;
+    enc.config.vertical_size = p.height;
+    enc.config.progressive_sequence = p.progressive;
+    enc.config.field_pictures = p.field_pictures;
+    enc.config.chroma_format = 1;
+    enc.config.M = p.M;
+    enc.config.top_field_first = p.top_field_first;
+    enc.config.statistics_file_name = "-";
     init_encoder();
-    enc.statistics_file = std::tmpfile();
+    enc.files.statistics_file = std::tmpfile();
 }
 
 inline std::string statistics_text() {
     std::string text;
-    std::fflush(enc.statistics_file);
-    std::rewind(enc.statistics_file);
-    for (int c; (c = std::fgetc(enc.statistics_file)) != EOF;) text += static_cast<char>(c);
+    std::fflush(enc.files.statistics_file);
+    std::rewind(enc.files.statistics_file);
+    for (int c; (c = std::fgetc(enc.files.statistics_file)) != EOF;) text += static_cast<char>(c);
     return text;
 }
 
 // A luminance plane of the padded picture size.
 struct luma {
     std::vector<uint8_t> s;
-    luma() : s(static_cast<std::size_t>(enc.width) * enc.height, 0) {}
-    uint8_t& at(int x, int y) { return s[static_cast<std::size_t>(y) * enc.width + x]; }
-    uint8_t at(int x, int y) const { return s[static_cast<std::size_t>(y) * enc.width + x]; }
+    luma() : s(static_cast<std::size_t>(enc.config.width) * enc.config.height, 0) {}
+    uint8_t& at(int x, int y) { return s[static_cast<std::size_t>(y) * enc.config.width + x]; }
+    uint8_t at(int x, int y) const { return s[static_cast<std::size_t>(y) * enc.config.width + x]; }
     uint8_t* data() { return s.data(); }
     // Field row k of the top (parity 0) or bottom (parity 1) field.
     uint8_t& field(int parity, int x, int k) { return at(x, 2 * k + parity); }
@@ -62,10 +62,10 @@ inline luma random_luma(unsigned seed, int low = 0, int high = 255) {
 // q moved so that cur(x, y) = q(x + dx, y + dy); samples from outside q are random.
 inline luma shifted(const luma& q, int dx, int dy, unsigned seed) {
     luma p = random_luma(seed);
-    for (int y = 0; y < enc.height; ++y)
-        for (int x = 0; x < enc.width; ++x) {
+    for (int y = 0; y < enc.config.height; ++y)
+        for (int x = 0; x < enc.config.width; ++x) {
             int sx = x + dx, sy = y + dy;
-            if (sx >= 0 && sx < enc.width && sy >= 0 && sy < enc.height) p.at(x, y) = q.at(sx, sy);
+            if (sx >= 0 && sx < enc.config.width && sy >= 0 && sy < enc.config.height) p.at(x, y) = q.at(sx, sy);
         }
     return p;
 }

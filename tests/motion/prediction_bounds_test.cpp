@@ -30,17 +30,17 @@ void check_rectangle(int w, int h, int x, int y, int dx, int dy, int aw, int ah,
 }
 
 void check_picture(const std::vector<macroblock_info>& records, const std::string& what) {
-    const int W = enc.width, H = enc.height, FH = H / 2;
-    const bool frame = enc.picture_structure == 3;
+    const int W = enc.config.width, H = enc.config.height, FH = H / 2;
+    const bool frame = enc.picture.picture_structure == 3;
     int k = 0;
-    for (int by = 0; by < enc.height2; by += 16)
+    for (int by = 0; by < enc.config.height2; by += 16)
         for (int bx = 0; bx < W; bx += 16, ++k) {
             const macroblock_info& mb = records[k];
             if (mb.mb_type & MB_INTRA) continue;
             std::string at = what + " mb " + std::to_string(k) + " type " + std::to_string(mb.mb_type) +
                              " motion " + std::to_string(mb.motion_type);
             for (int s = 0; s < 2; ++s) {
-                bool runs = s == 0 ? (mb.mb_type & MB_FORWARD) || enc.pict_type == 2 : (mb.mb_type & MB_BACKWARD);
+                bool runs = s == 0 ? (mb.mb_type & MB_FORWARD) || enc.picture.pict_type == 2 : (mb.mb_type & MB_BACKWARD);
                 if (!runs) continue;
                 int mt = (s == 0 && !(mb.mb_type & MB_FORWARD)) ? (frame ? MC_FRAME : MC_FIELD) : mb.motion_type;
                 const int(*mv)[2][2] = mb.mv;
@@ -54,7 +54,7 @@ void check_picture(const std::vector<macroblock_info>& records, const std::strin
                         ASSERT_EQ(mt, MC_DMV) << at;
                         int mx = mv[0][s][0], my = mv[0][s][1] >> 1;
                         int d0 = mb.dmvector[0], d1 = mb.dmvector[1];
-                        int early = enc.top_field_first ? 1 : 3, late = enc.top_field_first ? 3 : 1;
+                        int early = enc.config.top_field_first ? 1 : 3, late = enc.config.top_field_first ? 3 : 1;
                         check_rectangle(16, 8, bx, by >> 1, mx, my, W, FH, at);
                         check_rectangle(16, 8, bx, by >> 1, half(early * mx) + d0, half(early * my) + d1 - 1, W, FH,
                                         at + " top from bottom");
@@ -70,7 +70,7 @@ void check_picture(const std::vector<macroblock_info>& records, const std::strin
                     } else {
                         ASSERT_EQ(mt, MC_DMV) << at;
                         int mx = mv[0][s][0], my = mv[0][s][1];
-                        int shift = enc.picture_structure == 2 ? 1 : -1;
+                        int shift = enc.picture.picture_structure == 2 ? 1 : -1;
                         check_rectangle(16, 16, bx, by, mx, my, W, FH, at);
                         check_rectangle(16, 16, bx, by, half(mx) + mb.dmvector[0], half(my) + mb.dmvector[1] + shift,
                                         W, FH, at + " opposite");
@@ -99,14 +99,14 @@ TEST_P(prediction_bounds, stay_inside_the_reference_for_every_picture_kind) {
         for (auto [dx, dy] : {std::pair{9, 7}, {-9, -7}, {9, -7}, {-9, 7}, {0, 13}, {0, -13}})
             currents.push_back(shifted(past, dx, dy, 94));
         luma dual;
-        for (int y = 0; y < enc.height; ++y)
-            for (int x = 0; x < enc.width; ++x)
+        for (int y = 0; y < enc.config.height; ++y)
+            for (int x = 0; x < enc.config.width; ++x)
                 dual.at(x, y) = static_cast<uint8_t>((past.at(x, y >> 1) >> 1) + (y & 1 ? 16 : 0));
         // Exact dual-prime predictions from it: both fields one field row
         // down, and both fields in place, each between the two fields.
         luma dual_moved = random_luma(99), dual_still;
-        for (int y = 0; y < enc.height; ++y)
-            for (int x = 0; x < enc.width; ++x) {
+        for (int y = 0; y < enc.config.height; ++y)
+            for (int x = 0; x < enc.config.width; ++x) {
                 if (y >= 2) dual_moved.at(x, y) = static_cast<uint8_t>((past.at(x, (y >> 1) - 1) >> 1) + 8);
                 dual_still.at(x, y) = static_cast<uint8_t>((past.at(x, y >> 1) >> 1) + 8);
             }
@@ -118,8 +118,8 @@ TEST_P(prediction_bounds, stay_inside_the_reference_for_every_picture_kind) {
         // often, dual prime included, also next to the edges.
         auto noisy_scene = [&](int dx, int dy, unsigned seed) {
             luma p = random_luma(seed, 0, 24);
-            for (int y = 0; y < enc.height; ++y)
-                for (int x = 0; x < enc.width; ++x) {
+            for (int y = 0; y < enc.config.height; ++y)
+                for (int x = 0; x < enc.config.width; ++x) {
                     int sx = x + dx, sy = y + dy;
                     int v = 90 + ((sx * 37) % 50 + 50) % 50 + (sy + 16) / 2;
                     p.at(x, y) = static_cast<uint8_t>(p.at(x, y) + v);
@@ -130,23 +130,23 @@ TEST_P(prediction_bounds, stay_inside_the_reference_for_every_picture_kind) {
         for (auto [dx, dy] : {std::pair{0, 0}, {0, 3}, {0, -3}, {0, 9}, {0, -9}, {5, 0}, {-5, 2}})
             currents.push_back(noisy_scene(dx, dy, 98 + dx + 7 * dy));
         luma corner;
-        corner.at(enc.width - 1, enc.height - 1) = 255;
+        corner.at(enc.config.width - 1, enc.config.height - 1) = 255;
         currents.push_back(corner);
         std::vector<luma> pasts = {past, dual, corner, scene};
 
-        std::vector<macroblock_info> records(static_cast<std::size_t>(enc.mb_width) * enc.mb_height2);
+        std::vector<macroblock_info> records(static_cast<std::size_t>(enc.config.mb_width) * enc.config.mb_height2);
         for (std::size_t n = 0; n < currents.size(); ++n)
             for (luma& ref : pasts)
                 for (int pict_type = 2; pict_type <= 3; ++pict_type)
                     for (int fpfd = 0; fpfd < (field_pictures ? 1 : 2); ++fpfd)
                         for (int pass = 0; pass < (field_pictures ? 3 : 1); ++pass) {
                             // frame picture; or first field, second field, second field of an I frame
-                            enc.pict_type = pict_type;
-                            enc.frame_pred_frame_dct = fpfd;
+                            enc.picture.pict_type = pict_type;
+                            enc.picture.frame_pred_frame_dct = fpfd;
                             int second = pass >= 1, i_first = pass == 2;
                             if (i_first && pict_type != 2) continue;
                             bool first_is_top = c.tff == 1;
-                            enc.picture_structure = !field_pictures ? 3 : (first_is_top != second ? 1 : 2);
+                            enc.picture.picture_structure = !field_pictures ? 3 : (first_is_top != second ? 1 : 2);
                             luma& cur = currents[n];
                             luma rec = cur;
                             ::testing::internal::CaptureStderr();  // progress dots
@@ -157,8 +157,8 @@ TEST_P(prediction_bounds, stay_inside_the_reference_for_every_picture_kind) {
                                                        std::to_string(n) + " type " + std::to_string(pict_type) +
                                                        " fpfd " + std::to_string(fpfd) + " pass " +
                                                        std::to_string(pass));
-                            std::fflush(enc.statistics_file);
-                            std::rewind(enc.statistics_file);
+                            std::fflush(enc.files.statistics_file);
+                            std::rewind(enc.files.statistics_file);
                         }
     }
 }

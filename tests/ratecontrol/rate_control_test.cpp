@@ -27,17 +27,17 @@ TEST(RateControlSequence, DefaultsAtFiveMegabitThirtyFramesAreReported) {
               " reaction parameter: r=333333\n"
               " initial virtual buffer fullness (I,P,B): d0i=107527, d0p=107527, d0b=150537\n"
               " initial average activity: avg_act=400.0\n");
-    EXPECT_EQ(rc.R, 0);
+    EXPECT_EQ(enc.run.rc.R, 0);
 }
 
 TEST(RateControlSequence, GivenValuesAreKeptAndBufferDefaultsUseTheGivenReaction) {
     statistics_capture stats;
     start_state({}, 5000000.0, 30.0, stats);
-    enc.r = 3100;
-    enc.Xi = -5;
-    enc.Xb = 77;
-    enc.d0p = -9;
-    enc.avg_act = 12.5;
+    enc.config.r = 3100;
+    enc.config.Xi = -5;
+    enc.config.Xb = 77;
+    enc.config.d0p = -9;
+    enc.config.avg_act = 12.5;
     rc_init_sequence();
     EXPECT_EQ(stats.take(),
               "\nrate control: sequence initialization\n"
@@ -45,20 +45,23 @@ TEST(RateControlSequence, GivenValuesAreKeptAndBufferDefaultsUseTheGivenReaction
               " reaction parameter: r=3100\n"
               " initial virtual buffer fullness (I,P,B): d0i=1000, d0p=-9, d0b=1400\n"
               " initial average activity: avg_act=12.5\n");
+    // Defaults go to the running copies; the configuration keeps what was read.
+    EXPECT_EQ(enc.config.Xp, 0);
+    EXPECT_EQ(enc.config.d0i, 0);
 }
 
 TEST(RateControlSequence, DefaultsThatRoundToZeroAtTinyBitRatesBecomeOne) {
     statistics_capture stats;
     start_state({}, 1.0, 30.0, stats);
     rc_init_sequence();
-    EXPECT_EQ(enc.r, 1);   // floor(2/30 + 0.5) = 0
-    EXPECT_EQ(enc.Xi, 1);  // floor(160/115 + 0.5) = 1 already
-    EXPECT_EQ(enc.Xp, 1);
-    EXPECT_EQ(enc.Xb, 1);  // floor(42/115 + 0.5) = 0
+    EXPECT_EQ(enc.run.rc.r, 1);   // floor(2/30 + 0.5) = 0
+    EXPECT_EQ(enc.run.rc.Xi, 1);  // floor(160/115 + 0.5) = 1 already
+    EXPECT_EQ(enc.run.rc.Xp, 1);
+    EXPECT_EQ(enc.run.rc.Xb, 1);  // floor(42/115 + 0.5) = 0
     // A whole picture then runs without a division by zero.
     rc_init_gop(0, 0);
-    enc.pict_type = 1;
-    rc_init_picture(enc.new_org_frame[0]);
+    enc.picture.pict_type = 1;
+    rc_init_picture(enc.buffers.new_org_frame[0]);
     EXPECT_EQ(rc_first_mquant(), 2);
     EXPECT_EQ(rc_mquant(0), 2);
 }
@@ -67,11 +70,11 @@ TEST(RateControlSequence, DefaultsBeyondTheIntRangeSaturate) {
     statistics_capture stats;
     start_state({}, 429496729200.0, 24000.0 / 1001.0, stats);
     rc_init_sequence();
-    EXPECT_EQ(enc.r, INT_MAX);
-    EXPECT_EQ(enc.Xi, INT_MAX);
-    EXPECT_EQ(enc.Xp, INT_MAX);
-    EXPECT_EQ(enc.Xb, INT_MAX);
-    EXPECT_EQ(enc.d0i, 692736660);  // floor(10 * (2^31 - 1) / 31 + 0.5)
+    EXPECT_EQ(enc.run.rc.r, INT_MAX);
+    EXPECT_EQ(enc.run.rc.Xi, INT_MAX);
+    EXPECT_EQ(enc.run.rc.Xp, INT_MAX);
+    EXPECT_EQ(enc.run.rc.Xb, INT_MAX);
+    EXPECT_EQ(enc.run.rc.d0i, 692736660);  // floor(10 * (2^31 - 1) / 31 + 0.5)
 }
 
 // --- GOP budget -------------------------------------------------------------
@@ -87,7 +90,7 @@ TEST_P(RateControlGop, AddsTheNominalBitsOfTheGopFrames) {
     const gop_case& c = GetParam();
     statistics_capture stats;
     start_state({}, 5000000.0, 30.0, stats);
-    enc.field_pictures = c.field_pictures;
+    enc.config.field_pictures = c.field_pictures;
     rc_init_gop(c.np, c.nb);
     EXPECT_EQ(stats.take(), c.report);
 }
@@ -112,9 +115,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RateControlGop,
 TEST(RateControlGopBudget, RemainderCarriesIntoTheNextGop) {
     statistics_capture stats;
     start_state({}, 5000000.0, 30.0, stats);
-    rc.R = -1000;
+    enc.run.rc.R = -1000;
     rc_init_gop(1, 0);  // 2 frames: 333333.33 bits
-    EXPECT_EQ(rc.R, 332333);
+    EXPECT_EQ(enc.run.rc.R, 332333);
 }
 
 TEST(RateControlGopBudget, BudgetsBeyondTwoToThe31ArePrintedWhole) {
@@ -144,15 +147,15 @@ TEST_P(RateControlTarget, SharesTheGopBudgetByComplexity) {
     const target_case& c = GetParam();
     statistics_capture stats;
     start_state({}, c.bit_rate, c.frame_rate, stats);
-    enc.d0i = 11, enc.d0p = 22, enc.d0b = 33;
-    enc.pict_type = c.pict_type;
-    rc.R = c.R, rc.Np = c.Np, rc.Nb = c.Nb;
-    enc.Xi = c.Xi, enc.Xp = c.Xp, enc.Xb = c.Xb;
+    enc.run.rc.d0i = 11, enc.run.rc.d0p = 22, enc.run.rc.d0b = 33;
+    enc.picture.pict_type = c.pict_type;
+    enc.run.rc.R = c.R, enc.run.rc.Np = c.Np, enc.run.rc.Nb = c.Nb;
+    enc.run.rc.Xi = c.Xi, enc.run.rc.Xp = c.Xp, enc.run.rc.Xb = c.Xb;
     set_bitcount(1234);
-    rc_init_picture(enc.new_org_frame[0]);
-    EXPECT_EQ(rc.T, c.T);
-    EXPECT_EQ(rc.d, c.pict_type == 1 ? 11 : c.pict_type == 2 ? 22 : 33);
-    EXPECT_EQ(rc.S, 1234);
+    rc_init_picture(enc.buffers.new_org_frame[0]);
+    EXPECT_EQ(enc.run.rc.T, c.T);
+    EXPECT_EQ(enc.run.rc.d, c.pict_type == 1 ? 11 : c.pict_type == 2 ? 22 : 33);
+    EXPECT_EQ(enc.run.rc.S, 1234);
     EXPECT_EQ(stats.take(), "\nrate control: start of picture\n target number of bits: T=" + std::to_string(c.T) + "\n");
 }
 
@@ -240,17 +243,17 @@ TEST(RateControlActivity, SmallestBlockVariancePlusOne) {
         statistics_capture stats;
         picture_size size{16, 32, c.progressive_sequence, c.field_pictures};
         start_state(size, 5000000.0, 30.0, stats);
-        enc.picture_structure = c.picture_structure;
-        uint8_t* frame = enc.new_org_frame[0];
-        for (int y = 0; y < enc.height; ++y)
-            for (int x = 0; x < enc.width; ++x) frame[y * enc.width + x] = c.sample(x, y);
+        enc.picture.picture_structure = c.picture_structure;
+        uint8_t* frame = enc.buffers.new_org_frame[0];
+        for (int y = 0; y < enc.config.height; ++y)
+            for (int x = 0; x < enc.config.width; ++x) frame[y * enc.config.width + x] = c.sample(x, y);
         compute_activities(frame);
-        ASSERT_EQ(static_cast<std::size_t>(enc.mb_width * enc.mb_height2), c.act.size()) << c.name;
+        ASSERT_EQ(static_cast<std::size_t>(enc.config.mb_width * enc.config.mb_height2), c.act.size()) << c.name;
         for (std::size_t k = 0; k < c.act.size(); ++k) {
             if (c.act[k] == 0.0)
-                EXPECT_GT(enc.mb_info[k].act, 1.0) << c.name << " macroblock " << k;
+                EXPECT_GT(enc.buffers.mb_info[k].act, 1.0) << c.name << " macroblock " << k;
             else
-                EXPECT_DOUBLE_EQ(enc.mb_info[k].act, c.act[k]) << c.name << " macroblock " << k;
+                EXPECT_DOUBLE_EQ(enc.buffers.mb_info[k].act, c.act[k]) << c.name << " macroblock " << k;
         }
     }
 }
@@ -262,12 +265,12 @@ TEST(RateControlActivity, SmallestBlockVariancePlusOne) {
 // linear q is 2 x floor(dj / 2 + 0.5).
 void start_one_macroblock(statistics_capture& stats, int q_scale_type) {
     start_state({}, 5000000.0, 30.0, stats);
-    enc.r = 62;
-    enc.avg_act = 100.0;
-    enc.q_scale_type = q_scale_type;
-    enc.mb_info[0].act = 100.0;
-    rc.T = 0;
-    rc.S = 0;
+    enc.run.rc.r = 62;
+    enc.run.rc.avg_act = 100.0;
+    enc.picture.q_scale_type = q_scale_type;
+    enc.buffers.mb_info[0].act = 100.0;
+    enc.run.rc.T = 0;
+    enc.run.rc.S = 0;
     set_bitcount(0);
 }
 
@@ -286,10 +289,10 @@ TEST(RateControlQuantiser, LinearScaleWithHysteresisAndLimits) {
     for (const mquant_case& c : cases) {
         statistics_capture stats;
         start_one_macroblock(stats, 0);
-        rc.d = c.dj;
-        rc.prev_linear_mquant = c.prev_linear_mquant;
+        enc.run.rc.d = c.dj;
+        enc.run.rc.prev_linear_mquant = c.prev_linear_mquant;
         EXPECT_EQ(rc_mquant(0), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
-        EXPECT_EQ(rc.prev_linear_mquant, c.mquant);
+        EXPECT_EQ(enc.run.rc.prev_linear_mquant, c.mquant);
     }
 }
 
@@ -301,10 +304,10 @@ TEST(RateControlQuantiser, NonLinearScaleThroughTheCodeMap) {
     for (const mquant_case& c : cases) {
         statistics_capture stats;
         start_one_macroblock(stats, 1);
-        rc.d = c.dj;
-        rc.prev_linear_mquant = 44;
+        enc.run.rc.d = c.dj;
+        enc.run.rc.prev_linear_mquant = 44;
         EXPECT_EQ(rc_mquant(0), c.mquant) << "dj " << c.dj;
-        EXPECT_EQ(rc.prev_linear_mquant, 44) << "non-linear choices leave the hysteresis alone";
+        EXPECT_EQ(enc.run.rc.prev_linear_mquant, 44) << "non-linear choices leave the hysteresis alone";
     }
 }
 
@@ -313,22 +316,22 @@ TEST(RateControlQuantiser, BufferFullnessCountsBitsSpentAgainstTheTargetShare) {
     // Four macroblocks: the share of T = 403 is 403 / 4 = 100 bits each.
     picture_size size{32, 32, 1, 0};
     start_state(size, 5000000.0, 30.0, stats);
-    enc.r = 62, enc.avg_act = 100.0, enc.q_scale_type = 1;
-    for (int k = 0; k < 4; ++k) enc.mb_info[k].act = 100.0;
-    rc.T = 403, rc.S = 1000, rc.d = 40;
+    enc.run.rc.r = 62, enc.run.rc.avg_act = 100.0, enc.picture.q_scale_type = 1;
+    for (int k = 0; k < 4; ++k) enc.buffers.mb_info[k].act = 100.0;
+    enc.run.rc.T = 403, enc.run.rc.S = 1000, enc.run.rc.d = 40;
     set_bitcount(1000 + 290);
     // dj = 40 + 290 - 3 x 100 = 30
     EXPECT_EQ(rc_mquant(3), 32);
-    EXPECT_EQ(rc.mquant_sum, 32);
-    EXPECT_DOUBLE_EQ(rc.act_sum, 100.0);
+    EXPECT_EQ(enc.run.rc.mquant_sum, 32);
+    EXPECT_DOUBLE_EQ(enc.run.rc.act_sum, 100.0);
 }
 
 TEST(RateControlQuantiser, FlatMacroblockHalvesTheQuantiser) {
     statistics_capture stats;
     start_one_macroblock(stats, 0);
-    enc.avg_act = 400.0;
-    enc.mb_info[0].act = 1.0;  // N_actj = 402 / 801, about 0.50
-    rc.d = 40;                 // Qj = 20
+    enc.run.rc.avg_act = 400.0;
+    enc.buffers.mb_info[0].act = 1.0;  // N_actj = 402 / 801, about 0.50
+    enc.run.rc.d = 40;                 // Qj = 20
     EXPECT_EQ(rc_mquant(0), 20);
 }
 
@@ -336,14 +339,14 @@ TEST(RateControlQuantiser, FirstQuantiserOfTheDefaultIPicture) {
     for (int q_scale_type : {0, 1}) {
         statistics_capture stats;
         start_state({}, 5000000.0, 30.0, stats);
-        enc.q_scale_type = q_scale_type;
+        enc.picture.q_scale_type = q_scale_type;
         rc_init_sequence();
         rc_init_gop(4, 10);
-        enc.pict_type = 1;
-        rc_init_picture(enc.new_org_frame[0]);
-        rc.prev_linear_mquant = 0;
+        enc.picture.pict_type = 1;
+        rc_init_picture(enc.buffers.new_org_frame[0]);
+        enc.run.rc.prev_linear_mquant = 0;
         EXPECT_EQ(rc_first_mquant(), 20) << "q_scale_type " << q_scale_type;
-        EXPECT_EQ(rc.prev_linear_mquant, q_scale_type ? 0 : 20);
+        EXPECT_EQ(enc.run.rc.prev_linear_mquant, q_scale_type ? 0 : 20);
     }
 }
 
@@ -359,9 +362,9 @@ TEST(RateControlQuantiser, FirstQuantiserLimits) {
     for (const auto& c : cases) {
         statistics_capture stats;
         start_state({}, 5000000.0, 30.0, stats);
-        enc.r = 31;
-        enc.q_scale_type = c.q_scale_type;
-        rc.d = c.d;
+        enc.run.rc.r = 31;
+        enc.picture.q_scale_type = c.q_scale_type;
+        enc.run.rc.d = c.d;
         EXPECT_EQ(rc_first_mquant(), c.mquant) << "q_scale_type " << c.q_scale_type << " d " << c.d;
     }
 }
@@ -371,14 +374,14 @@ TEST(RateControlQuantiser, FirstQuantiserLimits) {
 TEST(RateControlPicture, WholeIPictureReports) {
     statistics_capture stats;
     start_state({32, 16, 1, 0}, 5000000.0, 30.0, stats);
-    std::memset(enc.new_org_frame[0], 90, static_cast<std::size_t>(enc.width) * enc.height);
+    std::memset(enc.buffers.new_org_frame[0], 90, static_cast<std::size_t>(enc.config.width) * enc.config.height);
     rc_init_sequence();
     rc_init_gop(0, 0);
     stats.take();
 
-    enc.pict_type = 1;
+    enc.picture.pict_type = 1;
     set_bitcount(0);
-    rc_init_picture(enc.new_org_frame[0]);
+    rc_init_picture(enc.buffers.new_org_frame[0]);
     EXPECT_EQ(stats.take(), "\nrate control: start of picture\n target number of bits: T=166667\n");
     EXPECT_EQ(rc_first_mquant(), 20);
     // dj = 107527, Qj = 10.00002, N_actj = 0.50187: 2 x floor(5.52) = 10
@@ -404,37 +407,37 @@ TEST(RateControlPicture, EachTypeUpdatesItsOwnComplexityAndCount) {
     for (int type : {1, 2, 3}) {
         statistics_capture stats;
         start_state({}, 5000000.0, 30.0, stats);
-        enc.pict_type = type;
-        enc.Xi = 1, enc.Xp = 2, enc.Xb = 3, enc.d0i = 4, enc.d0p = 5, enc.d0b = 6;
-        rc.Np = 7, rc.Nb = 8, rc.R = 10000;
-        rc.S = 100, rc.T = 500, rc.d = 50, rc.mquant_sum = 10, rc.act_sum = 30.0;
+        enc.picture.pict_type = type;
+        enc.run.rc.Xi = 1, enc.run.rc.Xp = 2, enc.run.rc.Xb = 3, enc.run.rc.d0i = 4, enc.run.rc.d0p = 5, enc.run.rc.d0b = 6;
+        enc.run.rc.Np = 7, enc.run.rc.Nb = 8, enc.run.rc.R = 10000;
+        enc.run.rc.S = 100, enc.run.rc.T = 500, enc.run.rc.d = 50, enc.run.rc.mquant_sum = 10, enc.run.rc.act_sum = 30.0;
         set_bitcount(400);
         rc_update_picture();
         // S = 300; X = floor(300 x 5 + 0.5); d = 50 + 300 - 500
-        EXPECT_EQ(rc.S, 300);
-        EXPECT_EQ(rc.R, 9700);
-        EXPECT_EQ(enc.Xi, type == 1 ? 1500 : 1);
-        EXPECT_EQ(enc.Xp, type == 2 ? 1500 : 2);
-        EXPECT_EQ(enc.Xb, type == 3 ? 1500 : 3);
-        EXPECT_EQ(enc.d0i, type == 1 ? -150 : 4);
-        EXPECT_EQ(enc.d0p, type == 2 ? -150 : 5);
-        EXPECT_EQ(enc.d0b, type == 3 ? -150 : 6);
-        EXPECT_EQ(rc.Np, type == 2 ? 6 : 7);
-        EXPECT_EQ(rc.Nb, type == 3 ? 7 : 8);
-        EXPECT_DOUBLE_EQ(enc.avg_act, 30.0);
+        EXPECT_EQ(enc.run.rc.S, 300);
+        EXPECT_EQ(enc.run.rc.R, 9700);
+        EXPECT_EQ(enc.run.rc.Xi, type == 1 ? 1500 : 1);
+        EXPECT_EQ(enc.run.rc.Xp, type == 2 ? 1500 : 2);
+        EXPECT_EQ(enc.run.rc.Xb, type == 3 ? 1500 : 3);
+        EXPECT_EQ(enc.run.rc.d0i, type == 1 ? -150 : 4);
+        EXPECT_EQ(enc.run.rc.d0p, type == 2 ? -150 : 5);
+        EXPECT_EQ(enc.run.rc.d0b, type == 3 ? -150 : 6);
+        EXPECT_EQ(enc.run.rc.Np, type == 2 ? 6 : 7);
+        EXPECT_EQ(enc.run.rc.Nb, type == 3 ? 7 : 8);
+        EXPECT_DOUBLE_EQ(enc.run.rc.avg_act, 30.0);
     }
 }
 
 TEST(RateControlPicture, HugePictureSaturatesTheComplexityAndKeepsItsBitCount) {
     statistics_capture stats;
     start_state({}, 5000000.0, 30.0, stats);
-    enc.pict_type = 1;
-    rc.S = 0, rc.T = 1000, rc.d = 0, rc.R = 0, rc.mquant_sum = 62;
+    enc.picture.pict_type = 1;
+    enc.run.rc.S = 0, enc.run.rc.T = 1000, enc.run.rc.d = 0, enc.run.rc.R = 0, enc.run.rc.mquant_sum = 62;
     set_bitcount(int64_t{1} << 33);
     rc_update_picture();
-    EXPECT_EQ(rc.S, int64_t{1} << 33);
-    EXPECT_EQ(enc.Xi, INT_MAX);
-    EXPECT_EQ(enc.d0i, INT_MAX);
+    EXPECT_EQ(enc.run.rc.S, int64_t{1} << 33);
+    EXPECT_EQ(enc.run.rc.Xi, INT_MAX);
+    EXPECT_EQ(enc.run.rc.d0i, INT_MAX);
     const std::string text = stats.take();
     EXPECT_NE(text.find(" actual number of bits: S=8589934592\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" remaining number of bits in GOP: R=-8589934592\n"), std::string::npos) << text;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "ratecontrol/rate_control.h"
 #include "ratecontrol/vbv.h"
 
@@ -21,7 +21,7 @@ class statistics_capture {
 public:
     statistics_capture() { file_ = std::tmpfile(); }
     ~statistics_capture() {
-        if (enc.statistics_file == file_) enc.statistics_file = nullptr;
+        if (enc.files.statistics_file == file_) enc.files.statistics_file = nullptr;
         std::fclose(file_);
     }
     statistics_capture(const statistics_capture&) = delete;
@@ -47,25 +47,25 @@ private:
 // Fresh state of the given size, bit rate and frame rate; statistics go to capture.
 inline void start_state(const picture_size& size, double bit_rate, double frame_rate, statistics_capture& capture) {
     reset_encoder_state();
-    rc = rate_control_state{};
-    vbv = vbv_state{};
-    enc.horizontal_size = size.horizontal_size;
-    enc.vertical_size = size.vertical_size;
-    enc.progressive_sequence = size.progressive_sequence;
-    enc.field_pictures = size.field_pictures;
-    enc.chroma_format = 1;
-    enc.bit_rate = bit_rate;
-    enc.frame_rate = frame_rate;
-    enc.statistics_file_name = "-";
+    enc.run.rc = rate_control_state{};
+    enc.run.vbv = vbv_state{};
+    enc.config.horizontal_size = size.horizontal_size;
+    enc.config.vertical_size = size.vertical_size;
+    enc.config.progressive_sequence = size.progressive_sequence;
+    enc.config.field_pictures = size.field_pictures;
+    enc.config.chroma_format = 1;
+    enc.config.bit_rate = bit_rate;
+    enc.config.frame_rate = frame_rate;
+    enc.config.statistics_file_name = "-";
     init_encoder();
-    enc.statistics_file = capture.file();
-    enc.picture_structure = 3;
+    enc.files.statistics_file = capture.file();
+    enc.picture.picture_structure = 3;
 }
 
 // Puts the bit writer's count at exactly bits, without writing anything.
 inline void set_bitcount(int64_t bits) {
-    enc.byte_count = bits / 8;
-    enc.bits_free = 8 - static_cast<int>(bits % 8);
+    enc.run.bits.byte_count = bits / 8;
+    enc.run.bits.bits_free = 8 - static_cast<int>(bits % 8);
 }
 
 }  // namespace rc_test

@@ -26,10 +26,10 @@ std::vector<double> decoding_times(const std::vector<picture>& pictures) {
     std::vector<double> times;
     ::testing::internal::CaptureStderr();
     for (const picture& p : pictures) {
-        enc.pict_type = p.pict_type;
-        enc.picture_structure = p.picture_structure;
+        enc.picture.pict_type = p.pict_type;
+        enc.picture.picture_structure = p.picture_structure;
         compute_vbv_delay();
-        times.push_back(vbv.decoding_time);
+        times.push_back(enc.run.vbv.decoding_time);
     }
     ::testing::internal::GetCapturedStderr();
     return times;
@@ -37,22 +37,22 @@ std::vector<double> decoding_times(const std::vector<picture>& pictures) {
 
 void start_vbv(statistics_capture& stats, double bit_rate, double frame_rate, int vbv_buffer_size) {
     start_state({}, bit_rate, frame_rate, stats);
-    enc.vbv_buffer_size = vbv_buffer_size;
-    enc.repeat_first_field = 0;
-    enc.top_field_first = 0;
+    enc.config.vbv_buffer_size = vbv_buffer_size;
+    enc.config.repeat_first_field = 0;
+    enc.config.top_field_first = 0;
 }
 
 TEST(VbvDelay, FirstPictureWaitsForSevenEighthsOfTheBuffer) {
     statistics_capture stats;
     start_vbv(stats, 5000000.0, 25.0, 112);
-    enc.pict_type = 1;
+    enc.picture.pict_type = 1;
     set_bitcount(1000);
     ::testing::internal::CaptureStderr();
     compute_vbv_delay();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     // (112 x 16384 x 7 / 8) x 90000 / 5e6 = 28901.376 ticks, less 1000 bits = 18 ticks
-    EXPECT_DOUBLE_EQ(vbv.decoding_time, 28901.376);
-    EXPECT_EQ(enc.vbv_delay, 28883);
+    EXPECT_DOUBLE_EQ(enc.run.vbv.decoding_time, 28901.376);
+    EXPECT_EQ(enc.run.vbv.vbv_delay, 28883);
     EXPECT_EQ(stats.take(), "\nvbv_delay=28883 (bitcount=1000, decoding_time=28901.38, bitcnt_EOP=0)\n");
 }
 
@@ -77,10 +77,10 @@ TEST(VbvDelay, EveryPictureAddsItsDisplayDuration) {
     for (const duration_case& c : cases) {
         statistics_capture stats;
         start_vbv(stats, 5000000.0, 25.0, 112);
-        enc.progressive_sequence = c.progressive_sequence;
-        enc.field_pictures = c.field_pictures;
-        enc.repeat_first_field = c.repeat_first_field;
-        enc.top_field_first = c.top_field_first;
+        enc.config.progressive_sequence = c.progressive_sequence;
+        enc.config.field_pictures = c.field_pictures;
+        enc.config.repeat_first_field = c.repeat_first_field;
+        enc.config.top_field_first = c.top_field_first;
         std::vector<double> times = decoding_times(c.pictures);
         EXPECT_DOUBLE_EQ(times[0], 28901.376) << c.name;
         for (std::size_t i = 1; i < times.size(); ++i)
@@ -91,14 +91,14 @@ TEST(VbvDelay, EveryPictureAddsItsDisplayDuration) {
 TEST(VbvDelay, FieldPicturesStartFromAWholeTickFramePeriod) {
     statistics_capture stats;
     start_vbv(stats, 5000000.0, 30000.0 / 1001.0, 112);
-    enc.progressive_sequence = 0;
-    enc.field_pictures = 1;
-    enc.top_field_first = 1;
+    enc.config.progressive_sequence = 0;
+    enc.config.field_pictures = 1;
+    enc.config.top_field_first = 1;
     std::vector<double> times = decoding_times({{1, 1}});
-    EXPECT_EQ(vbv.next_ip_delay, 3003.0);  // floor(90000 x 1001 / 30000 + 0.5)
+    EXPECT_EQ(enc.run.vbv.next_ip_delay, 3003.0);  // floor(90000 x 1001 / 30000 + 0.5)
     times = decoding_times({{2, 2}});
     EXPECT_NEAR(times[0] - 28901.376, 3003.0 - 1501.5, 1e-6);
-    EXPECT_NEAR(vbv.next_ip_delay, 3003.0, 1e-9);
+    EXPECT_NEAR(enc.run.vbv.next_ip_delay, 3003.0, 1e-9);
 }
 
 TEST(VbvDelay, ReferenceFramesCarryThePreviousReferenceDuration) {
@@ -106,10 +106,10 @@ TEST(VbvDelay, ReferenceFramesCarryThePreviousReferenceDuration) {
     // for two: the P frame adds the I frame's duration.
     statistics_capture stats;
     start_vbv(stats, 5000000.0, 25.0, 112);
-    enc.progressive_sequence = 0;
-    enc.repeat_first_field = 1;
+    enc.config.progressive_sequence = 0;
+    enc.config.repeat_first_field = 1;
     decoding_times({{1, 3}});
-    enc.repeat_first_field = 0;
+    enc.config.repeat_first_field = 0;
     std::vector<double> times = decoding_times({{3, 3}, {2, 3}, {2, 3}});
     EXPECT_NEAR(times[0] - 28901.376, 3600.0, 1e-6);
     EXPECT_NEAR(times[1] - times[0], 5400.0, 1e-6);
@@ -145,20 +145,20 @@ TEST(VbvDelay, BufferChecksWarnAndClampTheWrittenValue) {
     for (const check_case& c : cases) {
         statistics_capture stats;
         start_vbv(stats, 90000.0, 25.0, 1);
-        enc.low_delay = c.low_delay;
-        enc.pict_type = 1;
+        enc.config.low_delay = c.low_delay;
+        enc.picture.pict_type = 1;
         compute_vbv_delay();
         set_bitcount(c.first_end);
         vbv_end_of_picture();
         stats.take();
 
-        enc.pict_type = 2;
+        enc.picture.pict_type = 2;
         set_bitcount(c.bits);
         ::testing::internal::CaptureStderr();
         compute_vbv_delay();
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warnings) << c.name;
         EXPECT_EQ(stats.take(), c.line) << c.name;
-        EXPECT_EQ(enc.vbv_delay, c.vbv_delay) << c.name;
+        EXPECT_EQ(enc.run.vbv.vbv_delay, c.vbv_delay) << c.name;
     }
 }
 
@@ -178,12 +178,12 @@ TEST(VbvDelay, ValuesOutsideTheSixteenBitFieldAreClamped) {
     for (const auto& c : cases) {
         statistics_capture stats;
         start_vbv(stats, 90000.0, 25.0, c.vbv_buffer_size);
-        enc.pict_type = 1;
+        enc.picture.pict_type = 1;
         set_bitcount(c.bits);
         ::testing::internal::CaptureStderr();
         compute_vbv_delay();
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warnings) << c.bits;
-        EXPECT_EQ(enc.vbv_delay, c.vbv_delay) << c.bits;
+        EXPECT_EQ(enc.run.vbv.vbv_delay, c.vbv_delay) << c.bits;
     }
 }
 
@@ -191,7 +191,7 @@ TEST(VbvDelay, StartUpBracketOfLargeBuffersDoesNotWrap) {
     // 18725 x 16384 x 7 passes 2^31; 7/8 of the buffer is 268441600 bits.
     statistics_capture stats;
     start_vbv(stats, 90000.0, 25.0, 18725);
-    enc.pict_type = 1;
+    enc.picture.pict_type = 1;
     set_bitcount(600);
     ::testing::internal::CaptureStderr();
     compute_vbv_delay();
@@ -202,13 +202,13 @@ TEST(VbvDelay, StartUpBracketOfLargeBuffersDoesNotWrap) {
 TEST(VbvDelay, DelayBeyondTheIntRangeSaturates) {
     statistics_capture stats;
     start_vbv(stats, 1.0, 25.0, 262143);
-    enc.pict_type = 1;
+    enc.picture.pict_type = 1;
     ::testing::internal::CaptureStderr();
     compute_vbv_delay();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "vbv_delay overflow: 2147483647\n");
     EXPECT_EQ(stats.take(),
               "\nvbv_delay=2147483647 (bitcount=0, decoding_time=338227384320000.00, bitcnt_EOP=0)\n");
-    EXPECT_EQ(enc.vbv_delay, 65535);
+    EXPECT_EQ(enc.run.vbv.vbv_delay, 65535);
 }
 
 TEST(VbvDelay, OverflowLimitOfLargeBuffersDoesNotWrap) {
@@ -216,9 +216,9 @@ TEST(VbvDelay, OverflowLimitOfLargeBuffersDoesNotWrap) {
     for (double time : {2147480000.0, 2147490000.0}) {
         statistics_capture stats;
         start_vbv(stats, 90000.0, 25.0, 131072);
-        vbv.decoding_time = time - 3600.0;
-        vbv.next_ip_delay = 3600.0;
-        enc.pict_type = 2;
+        enc.run.vbv.decoding_time = time - 3600.0;
+        enc.run.vbv.next_ip_delay = 3600.0;
+        enc.picture.pict_type = 2;
         set_bitcount(2147400000);
         ::testing::internal::CaptureStderr();
         compute_vbv_delay();
@@ -231,22 +231,22 @@ TEST(VbvDelay, BitCountsPastTwoToThe31KeepTheirValue) {
     // A long run: 2^28 bytes are already written at 90 Mbit/s (1000 bits a tick).
     statistics_capture stats;
     start_vbv(stats, 90000000.0, 25.0, 1000);
-    vbv.decoding_time = 2150000.0;
-    vbv.next_ip_delay = 3600.0;
-    enc.byte_count = (int64_t{1} << 28) + 3;
-    enc.bits_free = 5;
+    enc.run.vbv.decoding_time = 2150000.0;
+    enc.run.vbv.next_ip_delay = 3600.0;
+    enc.run.bits.byte_count = (int64_t{1} << 28) + 3;
+    enc.run.bits.bits_free = 5;
     vbv_end_of_picture();
-    EXPECT_EQ(vbv.bitcnt_EOP, 2147483680);  // 2147483675 rounded up to a byte
+    EXPECT_EQ(enc.run.vbv.bitcnt_EOP, 2147483680);  // 2147483675 rounded up to a byte
 
-    enc.byte_count = (int64_t{1} << 28) + 104;
-    enc.bits_free = 8;
-    enc.pict_type = 2;
+    enc.run.bits.byte_count = (int64_t{1} << 28) + 104;
+    enc.run.bits.bits_free = 8;
+    enc.picture.pict_type = 2;
     ::testing::internal::CaptureStderr();
     compute_vbv_delay();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(stats.take(),
               "\nvbv_delay=6115 (bitcount=2147484480, decoding_time=2153600.00, bitcnt_EOP=2147483680)\n");
-    EXPECT_EQ(enc.vbv_delay, 6115);
+    EXPECT_EQ(enc.run.vbv.vbv_delay, 6115);
 }
 
 TEST(VbvEndOfPicture, RoundsTheBitCountUpToAByte) {
@@ -256,7 +256,7 @@ TEST(VbvEndOfPicture, RoundsTheBitCountUpToAByte) {
         start_vbv(stats, 90000.0, 25.0, 1);
         set_bitcount(c[0]);
         vbv_end_of_picture();
-        EXPECT_EQ(vbv.bitcnt_EOP, c[1]) << c[0];
+        EXPECT_EQ(enc.run.vbv.bitcnt_EOP, c[1]) << c[0];
     }
 }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 
 namespace {
 
@@ -17,23 +17,23 @@ class PictureStats : public ::testing::Test {
 protected:
     void TearDown() override {
         if (file_) {
-            if (enc.statistics_file == file_) enc.statistics_file = nullptr;
+            if (enc.files.statistics_file == file_) enc.files.statistics_file = nullptr;
             std::fclose(file_);
         }
     }
 
     void start(int hsize, int vsize, int chroma_format, int progressive_sequence, int field_pictures) {
         reset_encoder_state();
-        enc.horizontal_size = hsize;
-        enc.vertical_size = vsize;
-        enc.chroma_format = chroma_format;
-        enc.progressive_sequence = progressive_sequence;
-        enc.field_pictures = field_pictures;
-        enc.statistics_file_name = "-";
+        enc.config.horizontal_size = hsize;
+        enc.config.vertical_size = vsize;
+        enc.config.chroma_format = chroma_format;
+        enc.config.progressive_sequence = progressive_sequence;
+        enc.config.field_pictures = field_pictures;
+        enc.config.statistics_file_name = "-";
         init_encoder();
         file_ = std::tmpfile();
-        enc.statistics_file = file_;
-        enc.picture_structure = 3;
+        enc.files.statistics_file = file_;
+        enc.picture.picture_structure = 3;
     }
 
     std::string report() {
@@ -48,8 +48,8 @@ protected:
     // Fills every plane of a frame from sample(component, x, y).
     static void fill(const frame_planes& frame, int (*sample)(int c, int x, int y)) {
         for (int c = 0; c < 3; ++c) {
-            const int w = c == 0 ? enc.width : enc.chrom_width;
-            const int h = c == 0 ? enc.height : enc.chrom_height;
+            const int w = c == 0 ? enc.config.width : enc.config.chrom_width;
+            const int h = c == 0 ? enc.config.height : enc.config.chrom_height;
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x) frame[c][y * w + x] = static_cast<uint8_t>(sample(c, x, y));
         }
@@ -79,14 +79,14 @@ TEST(PlaneErrorStats, MeanSquaredErrorAndVariance) {
 
 TEST_F(PictureStats, SnrOfAFramePicture) {
     start(16, 16, 1, 1, 0);
-    fill(enc.new_org_frame, source_sample);
-    fill(enc.new_ref_frame, [](int c, int x, int y) {
+    fill(enc.buffers.new_org_frame, source_sample);
+    fill(enc.buffers.new_ref_frame, [](int c, int x, int y) {
         int v = source_sample(c, x, y);
         if (c == 1) v += 2;                   // U off by 2 everywhere: MSE 4
         if (c == 2 && x == 3 && y == 5) v += 8;  // V off by 8 once in 64: MSE 1
         return v;
     });
-    compute_snr(enc.new_org_frame, enc.new_ref_frame);
+    compute_snr(enc.buffers.new_org_frame, enc.buffers.new_ref_frame);
     EXPECT_EQ(report(),
               "Y: variance= 100, MSE=1e-05 (98.1 dB), SNR= 70 dB\n"
               "U: variance=  64, MSE=  4 (42.1 dB), SNR= 12 dB\n"
@@ -95,12 +95,12 @@ TEST_F(PictureStats, SnrOfAFramePicture) {
 
 TEST_F(PictureStats, SnrMeasuresOnlyTheVisibleArea) {
     start(10, 6, 1, 1, 0);  // padded to 16 x 16
-    fill(enc.new_org_frame, source_sample);
-    fill(enc.new_ref_frame, [](int c, int x, int y) {
+    fill(enc.buffers.new_org_frame, source_sample);
+    fill(enc.buffers.new_ref_frame, [](int c, int x, int y) {
         const bool visible = c == 0 ? (x < 10 && y < 6) : (x < 5 && y < 3);
         return visible ? source_sample(c, x, y) : 255;
     });
-    compute_snr(enc.new_org_frame, enc.new_ref_frame);
+    compute_snr(enc.buffers.new_org_frame, enc.buffers.new_ref_frame);
     EXPECT_EQ(report(),
               "Y: variance= 100, MSE=1e-05 (98.1 dB), SNR= 70 dB\n"
               "U: variance=61.44, MSE=1e-05 (98.1 dB), SNR=67.9 dB\n"
@@ -123,15 +123,15 @@ TEST_F(PictureStats, SnrOfEachFieldUsesItsOwnLines) {
     };
     for (const auto& c : cases) {
         start(16, 32, 1, 0, 1);
-        enc.picture_structure = c.picture_structure;
-        fill(enc.new_org_frame, source_sample);
+        enc.picture.picture_structure = c.picture_structure;
+        fill(enc.buffers.new_org_frame, source_sample);
         // Luminance lost on the even (top-field) lines, U off by 2 on the odd ones.
-        fill(enc.new_ref_frame, [](int c, int x, int y) {
+        fill(enc.buffers.new_ref_frame, [](int c, int x, int y) {
             if (c == 0) return y % 2 ? source_sample(c, x, y) : 0;
             if (c == 1) return source_sample(c, x, y) + (y % 2 ? 2 : 0);
             return source_sample(c, x, y);
         });
-        compute_snr(enc.new_org_frame, enc.new_ref_frame);
+        compute_snr(enc.buffers.new_org_frame, enc.buffers.new_ref_frame);
         EXPECT_EQ(report(), c.lines) << "picture_structure " << c.picture_structure;
         TearDown();
         file_ = nullptr;
@@ -146,9 +146,9 @@ struct mb {
 };
 
 void set_records(const std::vector<mb>& records) {
-    ASSERT_EQ(static_cast<std::size_t>(enc.mb_width * enc.mb_height2), records.size());
+    ASSERT_EQ(static_cast<std::size_t>(enc.config.mb_width * enc.config.mb_height2), records.size());
     for (std::size_t k = 0; k < records.size(); ++k) {
-        macroblock_info& m = enc.mb_info[k];
+        macroblock_info& m = enc.buffers.mb_info[k];
         const mb& r = records[k];
         m.mb_type = r.mb_type, m.motion_type = r.motion_type, m.dct_type = r.dct_type;
         m.mquant = r.mquant, m.cbp = r.cbp, m.skipped = r.skipped;
@@ -162,8 +162,8 @@ constexpr int I = MB_INTRA, P = MB_PATTERN, F = MB_FORWARD, B = MB_BACKWARD, Q =
 
 TEST_F(PictureStats, IPictureHasNoVectorMaps) {
     start(48, 32, 1, 1, 0);
-    enc.pict_type = 1;
-    enc.frame_pred_frame_dct = 1;
+    enc.picture.pict_type = 1;
+    enc.picture.frame_pred_frame_dct = 1;
     set_records({
         {I, 2, 0, 20, 0x3f, 0, {}}, {I | Q, 2, 0, 10, 0x3f, 0, {}}, {I, 2, 0, 10, 0x3f, 0, {}},
         {I, 2, 0, 10, 0x3f, 0, {}}, {I | Q, 2, 0, 6, 0x3f, 0, {}},  {I | Q, 2, 0, 8, 0x3f, 0, {}},
@@ -191,8 +191,8 @@ TEST_F(PictureStats, IPictureHasNoVectorMaps) {
 
 TEST_F(PictureStats, PFramePictureWithDctTypesAndForwardMaps) {
     start(64, 32, 1, 1, 0);
-    enc.pict_type = 2;
-    enc.frame_pred_frame_dct = 0;
+    enc.picture.pict_type = 2;
+    enc.picture.frame_pred_frame_dct = 0;
     set_records({
         {F | P, 2, 1, 12, 0x21, 0, {{{3, -2}, {}}, {}}},
         {0, 2, 1, 12, 0x00, 1, {{{99, 99}, {}}, {}}},  // skipped
@@ -241,9 +241,9 @@ TEST_F(PictureStats, PFramePictureWithDctTypesAndForwardMaps) {
 
 TEST_F(PictureStats, BFieldPictureWithBothDirections) {
     start(48, 64, 2, 0, 1);  // 4:2:2, 8 blocks per macroblock; fields of 3 x 2 macroblocks
-    enc.pict_type = 3;
-    enc.picture_structure = 2;
-    enc.frame_pred_frame_dct = 0;  // no dct_type map in field pictures all the same
+    enc.picture.pict_type = 3;
+    enc.picture.picture_structure = 2;
+    enc.picture.frame_pred_frame_dct = 0;  // no dct_type map in field pictures all the same
     set_records({
         {F | B | P, 2, 0, 16, 0xff, 0, {{{1, 2}, {-1, -2}}, {{3, 4}, {-3, -4}}}},
         {B | P, 1, 0, 16, 0x80, 0, {{{0, 0}, {5, 6}}, {{0, 0}, {0, 0}}}},
@@ -304,10 +304,10 @@ TEST_F(PictureStats, DctTypeMapOnlyForFramePicturesWithFieldDct) {
     } const cases[] = {{0, 3, 0, true}, {0, 3, 1, false}, {1, 1, 0, false}, {1, 2, 0, false}};
     for (const auto& c : cases) {
         start(16, 32, 1, 0, c.field_pictures);
-        enc.pict_type = 1;
-        enc.picture_structure = c.picture_structure;
-        enc.frame_pred_frame_dct = c.frame_pred_frame_dct;
-        for (int k = 0; k < enc.mb_width * enc.mb_height2; ++k) enc.mb_info[k] = macroblock_info{I, 2, 1, 2, 0x3f, 0, {}, {}, {}, 1.0};
+        enc.picture.pict_type = 1;
+        enc.picture.picture_structure = c.picture_structure;
+        enc.picture.frame_pred_frame_dct = c.frame_pred_frame_dct;
+        for (int k = 0; k < enc.config.mb_width * enc.config.mb_height2; ++k) enc.buffers.mb_info[k] = macroblock_info{I, 2, 1, 2, 0x3f, 0, {}, {}, {}, 1.0};
         print_picture_statistics();
         EXPECT_EQ(report().find("\ndct_type map:\n") != std::string::npos, c.map)
             << c.field_pictures << " " << c.picture_structure << " " << c.frame_pred_frame_dct;

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "driver/encoder_state.h"
 #include "transform/dct.h"
 
 namespace {
@@ -16,7 +17,7 @@ protected:
     void SetUp() override {
         prepare_forward_dct();
         prepare_inverse_dct();
-        dc_change_counter = 0;
+        enc.run.dc_change_counter = 0;
     }
 };
 
@@ -43,22 +44,22 @@ TEST_F(dct, block_equal_to_prediction_prints_zero_then_lowered_dc_and_counts) {
               " after DC value=-200!!!!!!!!!!!!!!counter=0!!!!!!!!!!!!!!!!!!!!!!!\n");
     EXPECT_EQ(block[0], -200);
     for (int i = 1; i < 64; ++i) EXPECT_EQ(block[i], 0) << i;
-    EXPECT_EQ(dc_change_counter, 1);
+    EXPECT_EQ(enc.run.dc_change_counter, 1);
 
     int16_t next[64];
     for (int16_t& v : next) v = -3;
     EXPECT_EQ(run_forward(next),
               " DC value=-24!!!!!!!!!!!!!!counter=1!!!!!!!!!!!!!!!!!!!!!!!\n"
               " after DC value=-224!!!!!!!!!!!!!!counter=1!!!!!!!!!!!!!!!!!!!!!!!\n");
-    EXPECT_EQ(dc_change_counter, 2);
+    EXPECT_EQ(enc.run.dc_change_counter, 2);
 }
 
 TEST_F(dct, counter_keeps_counting_past_32_bits) {
-    dc_change_counter = INT64_C(2147483647);
+    enc.run.dc_change_counter = INT64_C(2147483647);
     int16_t block[64] = {};
     EXPECT_NE(run_forward(block).find("counter=2147483647!"), std::string::npos);
     EXPECT_NE(run_forward(block).find("counter=2147483648!"), std::string::npos);
-    EXPECT_EQ(dc_change_counter, INT64_C(2147483649));
+    EXPECT_EQ(enc.run.dc_change_counter, INT64_C(2147483649));
 }
 
 TEST_F(dct, trace_text_matches_printf_formats) {

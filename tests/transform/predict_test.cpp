@@ -6,26 +6,26 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "transform/predict.h"
 
 namespace {
 
 void setup_picture(int w, int h, int chroma_format, int field_pictures) {
     reset_encoder_state();
-    enc.horizontal_size = w;
-    enc.vertical_size = h;
-    enc.chroma_format = chroma_format;
-    enc.progressive_sequence = field_pictures ? 0 : 1;
-    enc.field_pictures = field_pictures;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = w;
+    enc.config.vertical_size = h;
+    enc.config.chroma_format = chroma_format;
+    enc.config.progressive_sequence = field_pictures ? 0 : 1;
+    enc.config.field_pictures = field_pictures;
+    enc.config.statistics_file_name = "-";
     init_encoder();
-    enc.picture_structure = field_pictures ? 1 : 3;
-    enc.pict_type = 2;
+    enc.picture.picture_structure = field_pictures ? 1 : 3;
+    enc.picture.pict_type = 2;
 }
 
-int plane_width(int c) { return c == 0 ? enc.width : enc.chrom_width; }
-int plane_height(int c) { return c == 0 ? enc.height : enc.chrom_height; }
+int plane_width(int c) { return c == 0 ? enc.config.width : enc.config.chrom_width; }
+int plane_height(int c) { return c == 0 ? enc.config.height : enc.config.chrom_height; }
 
 void fill(frame_planes f, const std::function<int(int c, int row, int col)>& value) {
     for (int c = 0; c < 3; ++c)
@@ -43,8 +43,8 @@ struct motion {
 };
 
 void predict_at(int bx, int by, int mb_type, int motion_type, int second_field, const motion& m) {
-    predict_macroblock(enc.old_ref_frame, enc.new_ref_frame, enc.pred_frame, enc.width, bx, by, enc.pict_type,
-                       enc.picture_structure, mb_type, motion_type, second_field, m.mv, m.select, m.dmv);
+    predict_macroblock(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, enc.config.width, bx, by, enc.picture.pict_type,
+                       enc.picture.picture_structure, mb_type, motion_type, second_field, m.mv, m.select, m.dmv);
 }
 
 class predict : public testing::Test {
@@ -93,23 +93,23 @@ TEST_F(predict, vector_minus_three_on_each_component) {
     for (const vector_case& c : cases) {
         setup_picture(32, 32, c.chroma_format, 0);
         bool horizontal = c.dx != 0;
-        fill(enc.old_ref_frame, [&](int, int r, int x) { return 4 * (horizontal ? x : r); });
+        fill(enc.buffers.old_ref_frame, [&](int, int r, int x) { return 4 * (horizontal ? x : r); });
         motion m;
         m.mv[0][0][0] = c.dx;
         m.mv[0][0][1] = c.dy;
         predict_at(16, 16, MB_FORWARD, MC_FRAME, 0, m);
         int cx = c.chroma_format == 3 ? 16 : 8, cy = c.chroma_format == 1 ? 8 : 16;
-        EXPECT_EQ(at(enc.pred_frame, 0, 16, 16), c.luma) << c.chroma_format;
-        EXPECT_EQ(at(enc.pred_frame, 1, cy, cx), c.chroma) << c.chroma_format;
-        EXPECT_EQ(at(enc.pred_frame, 2, cy, cx), c.chroma) << c.chroma_format;
+        EXPECT_EQ(at(enc.buffers.pred_frame, 0, 16, 16), c.luma) << c.chroma_format;
+        EXPECT_EQ(at(enc.buffers.pred_frame, 1, cy, cx), c.chroma) << c.chroma_format;
+        EXPECT_EQ(at(enc.buffers.pred_frame, 2, cy, cx), c.chroma) << c.chroma_format;
     }
 }
 
 TEST_F(predict, bidirectional_macroblock_averages_forward_and_backward) {
     setup_picture(32, 32, 1, 0);
-    enc.pict_type = 3;
-    fill(enc.old_ref_frame, [](int, int, int) { return 10; });
-    fill(enc.new_ref_frame, [](int, int, int) { return 13; });
+    enc.picture.pict_type = 3;
+    fill(enc.buffers.old_ref_frame, [](int, int, int) { return 10; });
+    fill(enc.buffers.new_ref_frame, [](int, int, int) { return 13; });
     struct bidir_case {
         int mb_type, motion_type, expected;
     } cases[] = {
@@ -120,28 +120,28 @@ TEST_F(predict, bidirectional_macroblock_averages_forward_and_backward) {
         {MB_FORWARD, MC_FRAME, 10},
     };
     for (const bidir_case& c : cases) {
-        fill(enc.pred_frame, [](int, int, int) { return 0; });
+        fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
         predict_at(0, 16, c.mb_type, c.motion_type, 0, motion{});
         for (int comp = 0; comp < 3; ++comp) {
             int size = comp == 0 ? 16 : 8, y0 = comp == 0 ? 16 : 8;
             for (int r = 0; r < size; ++r)
                 for (int x = 0; x < size; ++x)
-                    ASSERT_EQ(at(enc.pred_frame, comp, y0 + r, x), c.expected) << c.mb_type << " " << c.motion_type;
+                    ASSERT_EQ(at(enc.buffers.pred_frame, comp, y0 + r, x), c.expected) << c.mb_type << " " << c.motion_type;
         }
     }
 }
 
 TEST_F(predict, frame_picture_field_vector_is_halved_by_arithmetic_shift) {
     setup_picture(32, 32, 1, 0);
-    fill(enc.old_ref_frame, [](int, int r, int) { return 4 * r; });
+    fill(enc.buffers.old_ref_frame, [](int, int r, int) { return 4 * r; });
     motion m;
     m.select[0][0] = 0;
     m.select[1][0] = 1;
     m.mv[0][0][1] = m.mv[1][0][1] = -3;  // field vector -2: one field row up, no half sample
     predict_at(0, 16, MB_FORWARD, MC_FIELD, 0, m);
-    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.pred_frame, 0, 16 + j, 5), 56 + 4 * j) << j;
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.buffers.pred_frame, 0, 16 + j, 5), 56 + 4 * j) << j;
     // Chrominance field vector -1: half-way between the field row above and its own.
-    for (int j = 0; j < 8; ++j) EXPECT_EQ(at(enc.pred_frame, 1, 8 + j, 3), 28 + 4 * j) << j;
+    for (int j = 0; j < 8; ++j) EXPECT_EQ(at(enc.buffers.pred_frame, 1, 8 + j, 3), 28 + 4 * j) << j;
 }
 
 TEST_F(predict, dual_prime_vectors_are_derived_per_structure) {
@@ -157,8 +157,8 @@ TEST_F(predict, dual_prime_vectors_are_derived_per_structure) {
     };
     for (const dual_prime_case& c : cases) {
         reset_encoder_state();
-        enc.picture_structure = c.picture_structure;
-        enc.top_field_first = c.top_field_first;
+        enc.picture.picture_structure = c.picture_structure;
+        enc.config.top_field_first = c.top_field_first;
         int DMV[2][2] = {{99, 99}, {99, 99}};
         const int dmvector[2] = {c.dmv_x, c.dmv_y};
         derive_dual_prime_vectors(DMV, dmvector, c.mvx, c.mvy);
@@ -171,14 +171,14 @@ TEST_F(predict, dual_prime_vectors_are_derived_per_structure) {
 
 TEST_F(predict, frame_picture_dual_prime_averages_same_and_opposite_parity) {
     setup_picture(32, 64, 1, 0);
-    enc.top_field_first = 1;
-    fill(enc.old_ref_frame, [](int, int r, int) { return 4 * r; });
+    enc.config.top_field_first = 1;
+    fill(enc.buffers.old_ref_frame, [](int, int r, int) { return 4 * r; });
     motion m;
     m.mv[0][0][1] = 4;  // field vector 2; derived vertical vectors 0 (top) and 4 (bottom)
     predict_at(0, 16, MB_FORWARD, MC_DMV, 0, m);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(at(enc.pred_frame, 0, 16 + 2 * i, 0), 70 + 8 * i) << i;  // (72 + 68 + 1) >> 1
-        EXPECT_EQ(at(enc.pred_frame, 0, 17 + 2 * i, 0), 78 + 8 * i) << i;  // (76 + 80 + 1) >> 1
+        EXPECT_EQ(at(enc.buffers.pred_frame, 0, 16 + 2 * i, 0), 70 + 8 * i) << i;  // (72 + 68 + 1) >> 1
+        EXPECT_EQ(at(enc.buffers.pred_frame, 0, 17 + 2 * i, 0), 78 + 8 * i) << i;  // (76 + 80 + 1) >> 1
     }
 }
 
@@ -188,15 +188,15 @@ class field_references : public predict {
 protected:
     void SetUp() override {
         setup_picture(32, 64, 1, 1);
-        enc.top_field_first = 1;
-        fill(enc.old_ref_frame, [](int, int r, int) { return r % 2 ? 60 : 50; });
-        fill(enc.new_ref_frame, [](int, int r, int) { return r % 2 ? 210 : 200; });
-        fill(enc.pred_frame, [](int, int, int) { return 0; });
+        enc.config.top_field_first = 1;
+        fill(enc.buffers.old_ref_frame, [](int, int r, int) { return r % 2 ? 60 : 50; });
+        fill(enc.buffers.new_ref_frame, [](int, int r, int) { return r % 2 ? 210 : 200; });
+        fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
     }
     // Luminance of the macroblock at (0, by) field rows, field row j.
     int luma(int j, int by = 16) const {
-        int field = enc.picture_structure == 2 ? 1 : 0;
-        return at(enc.pred_frame, 0, 2 * (by + j) + field, 3);
+        int field = enc.picture.picture_structure == 2 ? 1 : 0;
+        return at(enc.buffers.pred_frame, 0, 2 * (by + j) + field, 3);
     }
 };
 
@@ -212,8 +212,8 @@ TEST_F(field_references, second_field_of_p_frame_reads_opposite_parity_from_own_
         {3, 2, 1, 0, 50},   // B fields predict forward from the past frame
     };
     for (const select_case& c : cases) {
-        enc.pict_type = c.pict_type;
-        enc.picture_structure = c.picture_structure;
+        enc.picture.pict_type = c.pict_type;
+        enc.picture.picture_structure = c.picture_structure;
         motion m;
         m.select[0][0] = c.select;
         predict_at(0, 16, MB_FORWARD, MC_FIELD, c.second_field, m);
@@ -222,7 +222,7 @@ TEST_F(field_references, second_field_of_p_frame_reads_opposite_parity_from_own_
 }
 
 TEST_F(field_references, sixteen_by_eight_halves_choose_their_own_reference) {
-    enc.picture_structure = 2;
+    enc.picture.picture_structure = 2;
     motion m;
     m.select[0][0] = 0;  // upper half: first field of this frame
     m.select[1][0] = 1;  // lower half: previous frame
@@ -243,7 +243,7 @@ TEST_F(field_references, field_dual_prime_takes_opposite_parity_from_first_field
         {2, 0, 0, 55},    // (60 + 50 + 1) >> 1
     };
     for (const dual_case& c : cases) {
-        enc.picture_structure = c.picture_structure;
+        enc.picture.picture_structure = c.picture_structure;
         predict_at(0, c.by, MB_FORWARD, MC_DMV, c.second_field, motion{});
         for (int j = 0; j < 16; ++j)
             ASSERT_EQ(luma(j, c.by), c.expected) << c.picture_structure << " " << c.second_field;
@@ -253,23 +253,23 @@ TEST_F(field_references, field_dual_prime_takes_opposite_parity_from_first_field
 TEST_F(predict, p_macroblock_without_forward_flag_is_still_predicted) {
     // Frame picture: a frame prediction with the stored vector, whatever motion_type says.
     setup_picture(32, 32, 1, 0);
-    fill(enc.old_ref_frame, [](int, int, int x) { return 3 * x; });
-    fill(enc.pred_frame, [](int, int, int) { return 0; });
+    fill(enc.buffers.old_ref_frame, [](int, int, int x) { return 3 * x; });
+    fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
     motion m;
     m.mv[0][0][0] = 4;
     predict_at(0, 0, 0, MC_FIELD, 0, m);
-    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.pred_frame, 0, j, 0), 6) << j;
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.buffers.pred_frame, 0, j, 0), 6) << j;
 
     // Field picture: a 16x16 field prediction from the stored field select.
     setup_picture(32, 64, 1, 1);
-    enc.picture_structure = 1;
-    fill(enc.old_ref_frame, [](int, int r, int) { return r % 2 ? 60 : 50; });
-    fill(enc.pred_frame, [](int, int, int) { return 0; });
+    enc.picture.picture_structure = 1;
+    fill(enc.buffers.old_ref_frame, [](int, int r, int) { return r % 2 ? 60 : 50; });
+    fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
     m = motion{};
     m.select[0][0] = 1;
     m.select[1][0] = 0;
     predict_at(0, 0, 0, MC_16X8, 0, m);
-    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.pred_frame, 0, 2 * j, 0), 60) << j;
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(at(enc.buffers.pred_frame, 0, 2 * j, 0), 60) << j;
 }
 
 TEST_F(predict, invalid_motion_type_is_reported_and_leaves_that_part_unwritten) {
@@ -285,16 +285,16 @@ TEST_F(predict, invalid_motion_type_is_reported_and_leaves_that_part_unwritten) 
     };
     for (const invalid_case& c : cases) {
         setup_picture(32, 64, 1, c.field_pictures);
-        enc.pict_type = c.pict_type;
-        fill(enc.old_ref_frame, [](int, int, int) { return 10; });
-        fill(enc.new_ref_frame, [](int, int, int) { return 13; });
-        fill(enc.pred_frame, [](int, int, int) { return 20; });
+        enc.picture.pict_type = c.pict_type;
+        fill(enc.buffers.old_ref_frame, [](int, int, int) { return 10; });
+        fill(enc.buffers.new_ref_frame, [](int, int, int) { return 13; });
+        fill(enc.buffers.pred_frame, [](int, int, int) { return 20; });
         testing::internal::CaptureStderr();
         predict_at(16, 16, c.mb_type, c.motion_type, 0, motion{});
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
         int row = c.field_pictures ? 32 : 16;
-        EXPECT_EQ(at(enc.pred_frame, 0, row, 16), c.expected);
-        EXPECT_EQ(at(enc.pred_frame, 1, row / 2, 8), c.expected);
+        EXPECT_EQ(at(enc.buffers.pred_frame, 0, row, 16), c.expected);
+        EXPECT_EQ(at(enc.buffers.pred_frame, 1, row / 2, 8), c.expected);
     }
 }
 
@@ -313,8 +313,8 @@ TEST_F(predict, intra_macroblock_gets_flat_128_in_its_own_area) {
     };
     for (const intra_case& c : cases) {
         setup_picture(32, c.field_pictures ? 64 : 32, c.chroma_format, c.field_pictures);
-        enc.picture_structure = c.picture_structure;
-        fill(enc.pred_frame, [](int, int, int) { return 0; });
+        enc.picture.picture_structure = c.picture_structure;
+        fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
         predict_at(16, 16, MB_INTRA, 0, 0, motion{});
         for (int comp = 0; comp < 3; ++comp) {
             int col0 = comp ? c.chroma_col0 : 16, w = comp ? c.chroma_w : 16;
@@ -324,7 +324,7 @@ TEST_F(predict, intra_macroblock_gets_flat_128_in_its_own_area) {
                 for (int x = 0; x < plane_width(comp); ++x) {
                     bool inside = x >= col0 && x < col0 + w && r >= row0 && r < row0 + step * h &&
                                   (r - row0) % step == 0;
-                    ASSERT_EQ(at(enc.pred_frame, comp, r, x), inside ? 128 : 0)
+                    ASSERT_EQ(at(enc.buffers.pred_frame, comp, r, x), inside ? 128 : 0)
                         << "format " << c.chroma_format << " structure " << c.picture_structure << " comp "
                         << comp << " row " << r << " col " << x;
                 }
@@ -345,7 +345,7 @@ void record_rectangle(const uint8_t* src, uint8_t*, int stride, int w, int h, in
 
 // Plane and bounds of one recorded read: true when every sample lies inside.
 bool read_inside(const read_record& r, bool* is_luma) {
-    frame_planes refs[2] = {enc.old_ref_frame, enc.new_ref_frame};
+    frame_planes refs[2] = {enc.buffers.old_ref_frame, enc.buffers.new_ref_frame};
     for (const frame_planes& f : refs)
         for (int c = 0; c < 3; ++c) {
             auto start = static_cast<long>(reinterpret_cast<uintptr_t>(r.src) - reinterpret_cast<uintptr_t>(f[c]));
@@ -377,16 +377,16 @@ TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
     int checked = 0, dual_prime_checked = 0;
     for (const structure_case& s : structures) {
         setup_picture(32, 64, s.chroma_format, s.field_pictures);
-        enc.picture_structure = s.picture_structure;
-        enc.pict_type = s.pict_type;
+        enc.picture.picture_structure = s.picture_structure;
+        enc.picture.pict_type = s.pict_type;
         predict_k.predict_rectangle = record_rectangle;
         for (int top_field_first = 0; top_field_first < 2; ++top_field_first)
             for (int motion_type = 1; motion_type <= 3; ++motion_type)
-                for (int by : {0, enc.height2 - 16})
-                    for (int bx : {0, enc.width - 16})
+                for (int by : {0, enc.config.height2 - 16})
+                    for (int bx : {0, enc.config.width - 16})
                         for (int v = -5; v <= 5; ++v)
                             for (int d = -1; d <= 1; ++d) {
-                                enc.top_field_first = top_field_first;
+                                enc.config.top_field_first = top_field_first;
                                 motion m;
                                 m.mv[0][0][0] = m.mv[1][0][0] = v;
                                 m.mv[0][0][1] = m.mv[1][0][1] = -v;
@@ -424,17 +424,17 @@ TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
 
 TEST_F(predict, picture_walks_macroblocks_in_raster_order) {
     setup_picture(32, 32, 1, 0);
-    fill(enc.old_ref_frame, [](int, int, int) { return 40; });
-    fill(enc.pred_frame, [](int, int, int) { return 0; });
-    enc.pict_type = 2;
+    fill(enc.buffers.old_ref_frame, [](int, int, int) { return 40; });
+    fill(enc.buffers.pred_frame, [](int, int, int) { return 0; });
+    enc.picture.pict_type = 2;
     for (int k = 0; k < 4; ++k) {
-        enc.mb_info[k] = macroblock_info{};
-        enc.mb_info[k].mb_type = k == 2 ? MB_INTRA : MB_FORWARD;
-        enc.mb_info[k].motion_type = MC_FRAME;
+        enc.buffers.mb_info[k] = macroblock_info{};
+        enc.buffers.mb_info[k].mb_type = k == 2 ? MB_INTRA : MB_FORWARD;
+        enc.buffers.mb_info[k].motion_type = MC_FRAME;
     }
-    predict_picture(enc.old_ref_frame, enc.new_ref_frame, enc.pred_frame, 0, enc.mb_info);
+    predict_picture(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, 0, enc.buffers.mb_info);
     for (int r = 0; r < 32; ++r)
-        for (int x = 0; x < 32; ++x) ASSERT_EQ(at(enc.pred_frame, 0, r, x), r >= 16 && x < 16 ? 128 : 40);
+        for (int x = 0; x < 32; ++x) ASSERT_EQ(at(enc.buffers.pred_frame, 0, r, x), r >= 16 && x < 16 ? 128 : 40);
 }
 
 }  // namespace

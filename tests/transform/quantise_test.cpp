@@ -72,7 +72,7 @@ TEST_F(quantise, levels_are_limited_per_stream_type) {
                  {0, 4094, 2047},   {0, 4098, 2047}, {0, -32000, -2047}, {1, 510, 255}};
     flat_matrix m(16);
     for (const limit_case& c : cases) {
-        enc.mpeg1 = c.mpeg1;
+        enc.config.mpeg1 = c.mpeg1;
         int16_t intra[64] = {}, inter[64] = {};
         intra[63] = inter[63] = static_cast<int16_t>(c.coefficient);
         quantise_intra(intra, intra, 0, m.w, 2);
@@ -104,7 +104,7 @@ TEST_F(quantise, non_intra_inverse_of_zero_block_sets_last_coefficient_in_mpeg2_
     for (int i = 0; i < 63; ++i) EXPECT_EQ(block[i], 0);
     EXPECT_EQ(block[63], 1);
 
-    enc.mpeg1 = 1;
+    enc.config.mpeg1 = 1;
     int16_t mpeg1_block[64] = {};
     dequantise_non_intra(mpeg1_block, mpeg1_block, m.w, 2);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(mpeg1_block[i], 0);
@@ -169,7 +169,7 @@ TEST_F(quantise, intra_dc_reconstruction_follows_precision) {
 }
 
 TEST_F(quantise, mpeg1_reconstruction_is_odd_without_mismatch_control) {
-    enc.mpeg1 = 1;
+    enc.config.mpeg1 = 1;
     flat_matrix m(16);
     struct odd_case {
         int level, mquant, intra, non_intra;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/encoder_state.h"
-#include "driver/init_encoder.h"
+#include "startup/init_encoder.h"
 #include "transform/dct.h"
 #include "transform/transform_stage.h"
 
@@ -15,18 +15,18 @@ namespace {
 
 void setup_picture(int w, int h, int chroma_format, int field_pictures, int picture_structure) {
     reset_encoder_state();
-    enc.horizontal_size = w;
-    enc.vertical_size = h;
-    enc.chroma_format = chroma_format;
-    enc.progressive_sequence = field_pictures ? 0 : 1;
-    enc.field_pictures = field_pictures;
-    enc.statistics_file_name = "-";
+    enc.config.horizontal_size = w;
+    enc.config.vertical_size = h;
+    enc.config.chroma_format = chroma_format;
+    enc.config.progressive_sequence = field_pictures ? 0 : 1;
+    enc.config.field_pictures = field_pictures;
+    enc.config.statistics_file_name = "-";
     init_encoder();
-    enc.picture_structure = picture_structure;
-    enc.pict_type = 1;
+    enc.picture.picture_structure = picture_structure;
+    enc.picture.pict_type = 1;
 }
 
-int plane_size(int c) { return c == 0 ? enc.width * enc.height : enc.chrom_width * enc.chrom_height; }
+int plane_size(int c) { return c == 0 ? enc.config.width * enc.config.height : enc.config.chrom_width * enc.config.chrom_height; }
 
 void fill(frame_planes f, const std::function<int(int c, int i)>& value) {
     for (int c = 0; c < 3; ++c)
@@ -116,21 +116,21 @@ TEST_F(transform_stage, dct_type_follows_field_correlation) {
     };
     for (const decision_case& c : cases) {
         setup_picture(16, 16, 1, 0, c.picture_structure);
-        enc.frame_pred_frame_dct = c.frame_pred_frame_dct;
-        fill(enc.pred_frame, [](int, int) { return 100; });
-        fill(enc.new_org_frame, [&](int comp, int i) { return comp ? 100 : 100 + c.residual(i / 16, i % 16); });
-        enc.mb_info[0].dct_type = 5;
-        choose_dct_type(enc.pred_frame[0], enc.new_org_frame[0], enc.mb_info);
-        EXPECT_EQ(enc.mb_info[0].dct_type, c.dct_type) << &c - cases;
+        enc.picture.frame_pred_frame_dct = c.frame_pred_frame_dct;
+        fill(enc.buffers.pred_frame, [](int, int) { return 100; });
+        fill(enc.buffers.new_org_frame, [&](int comp, int i) { return comp ? 100 : 100 + c.residual(i / 16, i % 16); });
+        enc.buffers.mb_info[0].dct_type = 5;
+        choose_dct_type(enc.buffers.pred_frame[0], enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+        EXPECT_EQ(enc.buffers.mb_info[0].dct_type, c.dct_type) << &c - cases;
     }
     // Field pictures always use frame DCT.
     setup_picture(16, 64, 1, 1, 2);
-    fill(enc.pred_frame, [](int, int) { return 100; });
-    fill(enc.new_org_frame, [](int, int i) { return (i / 16) % 2 ? 107 : 100 + i % 16; });
-    for (int k = 0; k < 2; ++k) enc.mb_info[k].dct_type = 5;
-    choose_dct_type(enc.pred_frame[0], enc.new_org_frame[0], enc.mb_info);
-    EXPECT_EQ(enc.mb_info[0].dct_type, 0);
-    EXPECT_EQ(enc.mb_info[1].dct_type, 0);
+    fill(enc.buffers.pred_frame, [](int, int) { return 100; });
+    fill(enc.buffers.new_org_frame, [](int, int i) { return (i / 16) % 2 ? 107 : 100 + i % 16; });
+    for (int k = 0; k < 2; ++k) enc.buffers.mb_info[k].dct_type = 5;
+    choose_dct_type(enc.buffers.pred_frame[0], enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+    EXPECT_EQ(enc.buffers.mb_info[0].dct_type, 0);
+    EXPECT_EQ(enc.buffers.mb_info[1].dct_type, 0);
 }
 
 // A source that differs from its prediction by a constant per plane comes
@@ -142,32 +142,32 @@ TEST_F(transform_stage, forward_and_inverse_stages_reconstruct_flat_differences)
                  {1, 1, 1, 0}, {2, 1, 2, 0}, {3, 1, 2, 0}};
     for (const stage_case& c : cases) {
         setup_picture(32, 32, c.chroma_format, c.field_pictures, c.picture_structure);
-        int mb_count = enc.mb_width * enc.mb_height2;
-        for (int k = 0; k < mb_count; ++k) enc.mb_info[k].dct_type = c.dct_type;
-        fill(enc.pred_frame, [](int comp, int i) { return 60 + 40 * comp + i % 7; });
-        fill(enc.new_org_frame, [](int comp, int i) { return 60 + 40 * comp + i % 7 + 3 - 2 * comp; });
-        fill(enc.new_ref_frame, [](int, int) { return 0; });
-        int64_t counter_before = dc_change_counter;
+        int mb_count = enc.config.mb_width * enc.config.mb_height2;
+        for (int k = 0; k < mb_count; ++k) enc.buffers.mb_info[k].dct_type = c.dct_type;
+        fill(enc.buffers.pred_frame, [](int comp, int i) { return 60 + 40 * comp + i % 7; });
+        fill(enc.buffers.new_org_frame, [](int comp, int i) { return 60 + 40 * comp + i % 7 + 3 - 2 * comp; });
+        fill(enc.buffers.new_ref_frame, [](int, int) { return 0; });
+        int64_t counter_before = enc.run.dc_change_counter;
         testing::internal::CaptureStdout();
-        forward_transform_stage(enc.pred_frame, enc.new_org_frame, enc.mb_info, enc.blocks);
+        forward_transform_stage(enc.buffers.pred_frame, enc.buffers.new_org_frame, enc.buffers.mb_info, enc.buffers.blocks);
         std::fflush(stdout);
         std::string lines = testing::internal::GetCapturedStdout();
-        int block_total = mb_count * enc.block_count;
-        EXPECT_EQ(dc_change_counter - counter_before, block_total);
+        int block_total = mb_count * enc.config.block_count;
+        EXPECT_EQ(enc.run.dc_change_counter - counter_before, block_total);
         EXPECT_EQ(static_cast<int>(std::count(lines.begin(), lines.end(), '\n')), 2 * block_total);
         for (int b = 0; b < block_total; ++b) {
-            int n = b % enc.block_count;
+            int n = b % enc.config.block_count;
             int comp = n < 4 ? 0 : (n % 2 ? 2 : 1);
-            ASSERT_EQ(enc.blocks[64 * b], 8 * (3 - 2 * comp) - 200) << "block " << b;
+            ASSERT_EQ(enc.buffers.blocks[64 * b], 8 * (3 - 2 * comp) - 200) << "block " << b;
         }
-        inverse_transform_stage(enc.pred_frame, enc.new_ref_frame, enc.mb_info, enc.blocks);
+        inverse_transform_stage(enc.buffers.pred_frame, enc.buffers.new_ref_frame, enc.buffers.mb_info, enc.buffers.blocks);
         // The picture being coded is the whole frame, or one field of it.
         for (int comp = 0; comp < 3; ++comp) {
-            int w = comp ? enc.chrom_width : enc.width;
+            int w = comp ? enc.config.chrom_width : enc.config.width;
             for (int i = 0; i < plane_size(comp); ++i) {
                 int row = i / w;
                 bool in_picture = !c.field_pictures || row % 2 == (c.picture_structure == 2 ? 1 : 0);
-                ASSERT_EQ(enc.new_ref_frame[comp][i], in_picture ? enc.new_org_frame[comp][i] : 0)
+                ASSERT_EQ(enc.buffers.new_ref_frame[comp][i], in_picture ? enc.buffers.new_org_frame[comp][i] : 0)
                     << "format " << c.chroma_format << " structure " << c.picture_structure << " comp " << comp
                     << " at " << i;
             }
@@ -177,13 +177,13 @@ TEST_F(transform_stage, forward_and_inverse_stages_reconstruct_flat_differences)
 
 TEST_F(transform_stage, zero_coefficient_blocks_reconstruct_as_prediction_plus_25) {
     setup_picture(16, 16, 2, 0, 3);
-    enc.mb_info[0].dct_type = 1;
-    fill(enc.pred_frame, [](int, int i) { return 200 + i % 50; });
-    for (int i = 0; i < 64 * enc.block_count; ++i) enc.blocks[i] = 0;
-    inverse_transform_stage(enc.pred_frame, enc.new_ref_frame, enc.mb_info, enc.blocks);
+    enc.buffers.mb_info[0].dct_type = 1;
+    fill(enc.buffers.pred_frame, [](int, int i) { return 200 + i % 50; });
+    for (int i = 0; i < 64 * enc.config.block_count; ++i) enc.buffers.blocks[i] = 0;
+    inverse_transform_stage(enc.buffers.pred_frame, enc.buffers.new_ref_frame, enc.buffers.mb_info, enc.buffers.blocks);
     for (int comp = 0; comp < 3; ++comp)
         for (int i = 0; i < plane_size(comp); ++i)
-            ASSERT_EQ(enc.new_ref_frame[comp][i], std::min(255, enc.pred_frame[comp][i] + 25)) << comp << " " << i;
+            ASSERT_EQ(enc.buffers.new_ref_frame[comp][i], std::min(255, enc.buffers.pred_frame[comp][i] + 25)) << comp << " " << i;
 }
 
 }  // namespace
