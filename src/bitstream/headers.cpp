@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "bitstream/bit_writer.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "ratecontrol/vbv.h"
 
@@ -41,48 +42,51 @@ void write_matrix(const uint8_t* matrix) {
 }  // namespace
 
 void write_sequence_header() {
+    const encoder_config& cfg = enc.config;
     start_code(sequence_header_code);
-    write_bits(enc.config.horizontal_size, 12);
-    write_bits(enc.config.vertical_size, 12);
-    write_bits(enc.config.aspect_ratio_information, 4);
-    write_bits(enc.config.frame_rate_code, 4);
+    write_bits(cfg.horizontal_size, 12);
+    write_bits(cfg.vertical_size, 12);
+    write_bits(cfg.aspect_ratio_information, 4);
+    write_bits(cfg.frame_rate_code, 4);
     write_bits(bit_rate_400(), 18);
     write_bits(1, 1);
-    write_bits(enc.config.vbv_buffer_size, 10);
-    write_bits(enc.config.constrained_parameters_flag, 1);
-    write_bits(enc.config.load_intra_quantiser_matrix, 1);
-    if (enc.config.load_intra_quantiser_matrix) write_matrix(enc.config.intra_quantiser_matrix);
-    write_bits(enc.config.load_non_intra_quantiser_matrix, 1);
-    if (enc.config.load_non_intra_quantiser_matrix) write_matrix(enc.config.non_intra_quantiser_matrix);
+    write_bits(cfg.vbv_buffer_size, 10);
+    write_bits(cfg.constrained_parameters_flag, 1);
+    write_bits(cfg.load_intra_quantiser_matrix, 1);
+    if (cfg.load_intra_quantiser_matrix) write_matrix(cfg.intra_quantiser_matrix);
+    write_bits(cfg.load_non_intra_quantiser_matrix, 1);
+    if (cfg.load_non_intra_quantiser_matrix) write_matrix(cfg.non_intra_quantiser_matrix);
 }
 
 void write_sequence_extension() {
+    const encoder_config& cfg = enc.config;
     start_code(extension_start_code);
     write_bits(sequence_extension_id, 4);
-    write_bits((enc.config.profile << 4) | enc.config.level, 8);
-    write_bits(enc.config.progressive_sequence, 1);
-    write_bits(enc.config.chroma_format, 2);
-    write_bits(enc.config.horizontal_size >> 12, 2);
-    write_bits(enc.config.vertical_size >> 12, 2);
+    write_bits((cfg.profile << 4) | cfg.level, 8);
+    write_bits(cfg.progressive_sequence, 1);
+    write_bits(cfg.chroma_format, 2);
+    write_bits(cfg.horizontal_size >> 12, 2);
+    write_bits(cfg.vertical_size >> 12, 2);
     write_bits(bit_rate_400() >> 18, 12);
     write_bits(1, 1);
-    write_bits(enc.config.vbv_buffer_size >> 10, 8);
+    write_bits(cfg.vbv_buffer_size >> 10, 8);
     write_bits(0, 1);  // low_delay: never signalled
     write_bits(0, 2);
     write_bits(0, 5);
 }
 
 void write_sequence_display_extension() {
+    const encoder_config& cfg = enc.config;
     start_code(extension_start_code);
     write_bits(sequence_display_extension_id, 4);
-    write_bits(enc.config.video_format, 3);
+    write_bits(cfg.video_format, 3);
     write_bits(1, 1);
-    write_bits(enc.config.color_primaries, 8);
-    write_bits(enc.config.transfer_characteristics, 8);
-    write_bits(enc.config.matrix_coefficients, 8);
-    write_bits(enc.config.display_horizontal_size, 14);
+    write_bits(cfg.color_primaries, 8);
+    write_bits(cfg.transfer_characteristics, 8);
+    write_bits(cfg.matrix_coefficients, 8);
+    write_bits(cfg.display_horizontal_size, 14);
     write_bits(1, 1);
-    write_bits(enc.config.display_vertical_size, 14);
+    write_bits(cfg.display_vertical_size, 14);
 }
 
 void write_user_data(const char* text) {
@@ -110,40 +114,44 @@ void write_gop_header(int frame, int closed_gop) {
 }
 
 void write_picture_header() {
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
     start_code(picture_start_code);
     compute_vbv_delay();
-    write_bits(enc.picture.temporal_reference, 10);
-    write_bits(enc.picture.pict_type, 3);
+    write_bits(pic.temporal_reference, 10);
+    write_bits(pic.pict_type, 3);
     write_bits(enc.run.vbv.vbv_delay, 16);
-    if (enc.picture.pict_type == 2 || enc.picture.pict_type == 3) {
+    if (pic.pict_type == P_TYPE || pic.pict_type == B_TYPE) {
         write_bits(0, 1);
-        write_bits(enc.config.mpeg1 ? enc.picture.forw_hor_f_code : 7, 3);
+        write_bits(cfg.mpeg1 ? pic.forw_hor_f_code : 7, 3);
     }
-    if (enc.picture.pict_type == 3) {
+    if (pic.pict_type == B_TYPE) {
         write_bits(0, 1);
-        write_bits(enc.config.mpeg1 ? enc.picture.back_hor_f_code : 7, 3);
+        write_bits(cfg.mpeg1 ? pic.back_hor_f_code : 7, 3);
     }
     write_bits(0, 1);
 }
 
 void write_picture_coding_extension() {
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
     start_code(extension_start_code);
     write_bits(picture_coding_extension_id, 4);
-    write_bits(enc.picture.forw_hor_f_code, 4);
-    write_bits(enc.picture.forw_vert_f_code, 4);
-    write_bits(enc.picture.back_hor_f_code, 4);
-    write_bits(enc.picture.back_vert_f_code, 4);
-    write_bits(enc.config.intra_dc_precision, 2);
-    write_bits(enc.picture.picture_structure, 2);
-    write_bits(enc.picture.picture_structure == 3 ? enc.config.top_field_first : 0, 1);
-    write_bits(enc.picture.frame_pred_frame_dct, 1);
+    write_bits(pic.forw_hor_f_code, 4);
+    write_bits(pic.forw_vert_f_code, 4);
+    write_bits(pic.back_hor_f_code, 4);
+    write_bits(pic.back_vert_f_code, 4);
+    write_bits(cfg.intra_dc_precision, 2);
+    write_bits(pic.picture_structure, 2);
+    write_bits(pic.picture_structure == FRAME_PICTURE ? cfg.top_field_first : 0, 1);
+    write_bits(pic.frame_pred_frame_dct, 1);
     write_bits(0, 1);  // concealment_motion_vectors: never sent
-    write_bits(enc.picture.q_scale_type, 1);
-    write_bits(enc.picture.intra_vlc_format, 1);
-    write_bits(enc.picture.alternate_scan, 1);
-    write_bits(enc.config.repeat_first_field, 1);
-    write_bits(enc.config.progressive_frame, 1);  // chroma_420_type
-    write_bits(enc.config.progressive_frame, 1);
+    write_bits(pic.q_scale_type, 1);
+    write_bits(pic.intra_vlc_format, 1);
+    write_bits(pic.alternate_scan, 1);
+    write_bits(cfg.repeat_first_field, 1);
+    write_bits(cfg.progressive_frame, 1);  // chroma_420_type
+    write_bits(cfg.progressive_frame, 1);
     write_bits(0, 1);
 }
 

@@ -48,11 +48,12 @@ void reset_dc_predictors() { std::memset(enc.run.dc_dct_pred, 0, sizeof enc.run.
 // A B macroblock may be skipped when it repeats the previous one's directions
 // and its vectors equal the predictors (in field pictures: same-parity field).
 bool b_macroblock_skippable(const macroblock_info& mb, const macroblock_info& previous, int mb_type) {
+    const picture_values& pic = enc.picture;
     constexpr int directions = MB_FORWARD | MB_BACKWARD;
     if ((mb_type & directions) != (previous.mb_type & directions)) return false;
-    bool frame_picture = enc.picture.picture_structure == 3;
+    bool frame_picture = pic.picture_structure == FRAME_PICTURE;
     if (frame_picture ? mb.motion_type != MC_FRAME : mb.motion_type != MC_FIELD) return false;
-    int same_parity = enc.picture.picture_structure == BOTTOM_FIELD ? 1 : 0;
+    int same_parity = pic.picture_structure == BOTTOM_FIELD ? 1 : 0;
     const int (&PMV)[2][2][2] = enc.run.PMV;
     for (int s = 0; s < 2; ++s) {
         if (!(mb_type & (s == 0 ? MB_FORWARD : MB_BACKWARD))) continue;
@@ -121,7 +122,7 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
         }
     };
 
-    if (enc.picture.picture_structure == 3) {
+    if (enc.picture.picture_structure == FRAME_PICTURE) {
         // Frame pictures keep field vertical components in frame lines.
         switch (motion_type) {
         case MC_FRAME:
@@ -177,21 +178,23 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
 }
 
 void write_picture(const uint8_t* frame) {
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
     rc_init_picture(frame);
     write_picture_header();
-    if (!enc.config.mpeg1) write_picture_coding_extension();
+    if (!cfg.mpeg1) write_picture_coding_extension();
 
     int last_mquant = rc_first_mquant();
     int MBAinc = 1;
-    const int block_count = enc.config.block_count;
+    const int block_count = cfg.block_count;
     const int all_blocks = (1 << block_count) - 1;
 
     int k = 0;
-    for (int j = 0; j < enc.config.mb_height2; ++j) {
-        for (int i = 0; i < enc.config.mb_width; ++i, ++k) {
+    for (int j = 0; j < cfg.mb_height2; ++j) {
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) {
             if (i == 0) {
                 align_to_byte();
-                if (enc.config.mpeg1 || enc.config.vertical_size <= 2800) {
+                if (cfg.mpeg1 || cfg.vertical_size <= 2800) {
                     write_bits(0x101 + j, 32);
                 } else {
                     write_bits(0x101 + (j & 127), 32);
@@ -212,27 +215,27 @@ void write_picture(const uint8_t* frame) {
             int cbp;
             if (mb_type & MB_INTRA) {
                 for (int b = 0; b < block_count; ++b)
-                    quantise_intra(first_block + 64 * b, first_block + 64 * b, enc.config.intra_dc_precision,
-                                   enc.config.intra_quantiser_matrix, mb.mquant);
+                    quantise_intra(first_block + 64 * b, first_block + 64 * b, cfg.intra_dc_precision,
+                                   cfg.intra_quantiser_matrix, mb.mquant);
                 cbp = all_blocks;
             } else {
                 cbp = 0;
                 for (int b = 0; b < block_count; ++b)
                     cbp = 2 * cbp + quantise_non_intra(first_block + 64 * b, first_block + 64 * b,
-                                                       enc.config.non_intra_quantiser_matrix, mb.mquant);
+                                                       cfg.non_intra_quantiser_matrix, mb.mquant);
                 if (cbp != 0) mb_type |= MB_PATTERN;
             }
             mb.cbp = cbp;
 
             if (cbp != 0 && mb.mquant != last_mquant) mb_type |= MB_QUANT;
 
-            if (i != 0 && i != enc.config.mb_width - 1 && cbp == 0) {
+            if (i != 0 && i != cfg.mb_width - 1 && cbp == 0) {
                 bool skip = false;
-                if (enc.picture.pict_type == 2 && !(mb_type & MB_FORWARD)) {
+                if (pic.pict_type == P_TYPE && !(mb_type & MB_FORWARD)) {
                     skip = true;
                     reset_dc_predictors();
                     reset_predictors();
-                } else if (enc.picture.pict_type == 3) {
+                } else if (pic.pict_type == B_TYPE) {
                     skip = b_macroblock_skippable(mb, enc.buffers.mb_info[k - 1], mb_type);
                 }
                 if (skip) {
@@ -246,27 +249,27 @@ void write_picture(const uint8_t* frame) {
             mb.skipped = 0;
             // A P macroblock without motion compensation that has to be sent
             // goes out as forward prediction with its zero vectors.
-            if (enc.picture.pict_type == 2 && cbp == 0 && !(mb_type & MB_FORWARD)) mb_type |= MB_FORWARD;
+            if (pic.pict_type == P_TYPE && cbp == 0 && !(mb_type & MB_FORWARD)) mb_type |= MB_FORWARD;
 
             write_address_increment(MBAinc);
             MBAinc = 1;
-            write_macroblock_type(enc.picture.pict_type, mb_type);
+            write_macroblock_type(pic.pict_type, mb_type);
 
-            if ((mb_type & (MB_FORWARD | MB_BACKWARD)) && !enc.picture.frame_pred_frame_dct) write_bits(mb.motion_type, 2);
-            if (enc.picture.picture_structure == 3 && cbp != 0 && !enc.picture.frame_pred_frame_dct) write_bits(mb.dct_type, 1);
+            if ((mb_type & (MB_FORWARD | MB_BACKWARD)) && !pic.frame_pred_frame_dct) write_bits(mb.motion_type, 2);
+            if (pic.picture_structure == FRAME_PICTURE && cbp != 0 && !pic.frame_pred_frame_dct) write_bits(mb.dct_type, 1);
             if (mb_type & MB_QUANT) {
                 write_bits(quantiser_scale_code(mb.mquant), 5);
                 last_mquant = mb.mquant;
             }
             if (mb_type & MB_FORWARD)
                 write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 0, mb.motion_type,
-                                     enc.picture.forw_hor_f_code, enc.picture.forw_vert_f_code);
+                                     pic.forw_hor_f_code, pic.forw_vert_f_code);
             if (mb_type & MB_BACKWARD)
                 write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 1, mb.motion_type,
-                                     enc.picture.back_hor_f_code, enc.picture.back_vert_f_code);
+                                     pic.back_hor_f_code, pic.back_vert_f_code);
             if (mb_type & MB_PATTERN) {
                 write_coded_block_pattern((cbp >> (block_count - 6)) & 63);
-                if (enc.config.chroma_format != 1) write_bits(cbp, block_count - 6);
+                if (cfg.chroma_format != CHROMA420) write_bits(cbp, block_count - 6);
             }
 
             for (int b = 0; b < block_count; ++b) {
@@ -281,7 +284,7 @@ void write_picture(const uint8_t* frame) {
             }
 
             if (!(mb_type & MB_INTRA)) reset_dc_predictors();
-            if ((mb_type & MB_INTRA) || (enc.picture.pict_type == 2 && !(mb_type & MB_FORWARD))) reset_predictors();
+            if ((mb_type & MB_INTRA) || (pic.pict_type == P_TYPE && !(mb_type & MB_FORWARD))) reset_predictors();
             mb.mb_type = mb_type;
         }
     }

@@ -181,6 +181,7 @@ void write_dc_luminance(int value) { write_dc(dc_luminance_size_table, value); }
 void write_dc_chrominance(int value) { write_dc(dc_chrominance_size_table, value); }
 
 void write_intra_block(const int16_t* block, int cc) {
+    const picture_values& pic = enc.picture;
     int dct_diff = block[0] - enc.run.dc_dct_pred[cc];
     enc.run.dc_dct_pred[cc] = block[0];
     if (cc == 0)
@@ -188,18 +189,18 @@ void write_intra_block(const int16_t* block, int cc) {
     else
         write_dc_chrominance(dct_diff);
 
-    const unsigned char* scan = scan_table[enc.picture.alternate_scan];
+    const unsigned char* scan = scan_table[pic.alternate_scan];
     int run = 0;
     for (int n = 1; n < 64; ++n) {
         int level = block[scan[n]];
         if (level != 0) {
-            write_ac(run, level, enc.picture.intra_vlc_format);
+            write_ac(run, level, pic.intra_vlc_format);
             run = 0;
         } else {
             ++run;
         }
     }
-    if (enc.picture.intra_vlc_format)
+    if (pic.intra_vlc_format)
         write_bits(6, 4);
     else
         write_bits(2, 2);
@@ -234,8 +235,9 @@ void write_first_ac(int run, int signed_level) {
 }
 
 void write_ac(int run, int signed_level, int vlc_format) {
+    const encoder_config& cfg = enc.config;
     int level = signed_level < 0 ? -signed_level : signed_level;
-    if (run < 0 || run > 63 || level == 0 || level > 2047 || (enc.config.mpeg1 && level > 255))
+    if (run < 0 || run > 63 || level == 0 || level > 2047 || (cfg.mpeg1 && level > 255))
         fatal_error(error_text("AC value out of range (run=%d, signed_level=%d)\n", run, signed_level));
 
     const dct_coefficients_table& table = vlc_format ? dct_coefficients_table_one : dct_coefficients_table_zero;
@@ -253,7 +255,7 @@ void write_ac(int run, int signed_level, int vlc_format) {
 
     write_bits(escape_code, escape_length);
     write_bits(run, 6);
-    if (!enc.config.mpeg1) {
+    if (!cfg.mpeg1) {
         write_bits(signed_level, 12);
     } else {
         // Levels beyond +-127 take a marker byte before their low eight bits.

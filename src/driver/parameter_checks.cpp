@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/name_pattern.h"
@@ -24,8 +25,9 @@ void check_f_code_pair(int hor, int vert) {
 }
 
 void check_mpeg1_f_code_pair(int hor, int vert) {
-    fail_if(enc.config.mpeg1 && hor > 7, "f_code must be le less than 8");
-    fail_if(enc.config.mpeg1 && vert > 7, "f_code must be le less than 8");
+    const encoder_config& cfg = enc.config;
+    fail_if(cfg.mpeg1 && hor > 7, "f_code must be le less than 8");
+    fail_if(cfg.mpeg1 && vert > 7, "f_code must be le less than 8");
 }
 
 void check_search_pair(int hor, int vert) {
@@ -63,41 +65,41 @@ bool combination_accepted(int profile, int level) {
 }  // namespace
 
 void check_parameter_ranges() {
-    const encoder_state& e = enc;
-    fail_if(outside(e.config.horizontal_size, 1, 16383), "horizontal_size must be between 1 and 16383");
-    fail_if(e.config.mpeg1 && e.config.horizontal_size > 4095, "horizontal_size must be less than 4096 (MPEG-1)");
-    fail_if((e.config.horizontal_size & 4095) == 0, "horizontal_size must not be a multiple of 4096");
-    fail_if(e.config.chroma_format != 3 && e.config.horizontal_size % 2 != 0, "horizontal_size must be a even (4:2:0 / 4:2:2)");
-    fail_if(outside(e.config.vertical_size, 1, 16383), "vertical_size must be between 1 and 16383");
-    fail_if(e.config.mpeg1 && e.config.vertical_size > 4095, "vertical size must be less than 4096 (MPEG-1)");
+    const encoder_config& cfg = enc.config;
+    fail_if(outside(cfg.horizontal_size, 1, 16383), "horizontal_size must be between 1 and 16383");
+    fail_if(cfg.mpeg1 && cfg.horizontal_size > 4095, "horizontal_size must be less than 4096 (MPEG-1)");
+    fail_if((cfg.horizontal_size & 4095) == 0, "horizontal_size must not be a multiple of 4096");
+    fail_if(cfg.chroma_format != CHROMA444 && cfg.horizontal_size % 2 != 0, "horizontal_size must be a even (4:2:0 / 4:2:2)");
+    fail_if(outside(cfg.vertical_size, 1, 16383), "vertical_size must be between 1 and 16383");
+    fail_if(cfg.mpeg1 && cfg.vertical_size > 4095, "vertical size must be less than 4096 (MPEG-1)");
     // Slice start codes address 175 macroblock rows at most without the
     // vertical position extension, which an MPEG-1 stream cannot carry.
-    fail_if(e.config.mpeg1 && e.config.vertical_size > 2800, "vertical_size must be at most 2800 (MPEG-1)");
-    fail_if((e.config.vertical_size & 4095) == 0, "vertical_size must not be a multiple of 4096");
-    fail_if(e.config.chroma_format == 1 && e.config.vertical_size % 2 != 0, "vertical_size must be a even (4:2:0)");
-    fail_if(e.config.field_pictures && e.config.vertical_size % 2 != 0, "vertical_size must be a even (field pictures)");
-    fail_if(e.config.field_pictures && e.config.chroma_format == 1 && e.config.vertical_size % 4 != 0,
+    fail_if(cfg.mpeg1 && cfg.vertical_size > 2800, "vertical_size must be at most 2800 (MPEG-1)");
+    fail_if((cfg.vertical_size & 4095) == 0, "vertical_size must not be a multiple of 4096");
+    fail_if(cfg.chroma_format == CHROMA420 && cfg.vertical_size % 2 != 0, "vertical_size must be a even (4:2:0)");
+    fail_if(cfg.field_pictures && cfg.vertical_size % 2 != 0, "vertical_size must be a even (field pictures)");
+    fail_if(cfg.field_pictures && cfg.chroma_format == CHROMA420 && cfg.vertical_size % 4 != 0,
             "vertical_size must be a multiple of 4 (4:2:0 field pictures)");
-    fail_if(e.config.mpeg1 && outside(e.config.aspect_ratio_information, 1, 14),
+    fail_if(cfg.mpeg1 && outside(cfg.aspect_ratio_information, 1, 14),
             "pel_aspect_ratio must be between 1 and 14 (MPEG-1)");
-    fail_if(!e.config.mpeg1 && outside(e.config.aspect_ratio_information, 1, 4), "aspect_ratio_information must be 1, 2, 3 or 4");
-    fail_if(outside(e.config.frame_rate_code, 1, 8), "frame_rate code must be between 1 and 8");
-    fail_if(!(e.config.bit_rate > 0.0), "bit_rate must be positive");
-    fail_if(e.config.bit_rate > 429496729200.0, "bit_rate must be less than 429 Gbit/s");
-    fail_if(e.config.mpeg1 && e.config.bit_rate > 104857200.0, "bit_rate must be less than 104 Mbit/s (MPEG-1)");
-    fail_if(outside(e.config.vbv_buffer_size, 1, 262143), "vbv_buffer_size must be in range 1..(2^18-1)");
-    fail_if(e.config.mpeg1 && e.config.vbv_buffer_size >= 1024, "vbv_buffer_size must be less than 1024 (MPEG-1)");
-    fail_if(outside(e.config.chroma_format, 1, 3), "chroma_format must be in range 1...3");
-    fail_if(outside(e.config.video_format, 0, 4), "video_format must be in range 0...4");
-    fail_if(bad_colour_code(e.config.color_primaries), "color_primaries must be in range 1...2 or 4...7");
-    fail_if(bad_colour_code(e.config.transfer_characteristics), "transfer_characteristics must be in range 1...2 or 4...7");
-    fail_if(bad_colour_code(e.config.matrix_coefficients), "matrix_coefficients must be in range 1...2 or 4...7");
-    fail_if(outside(e.config.display_horizontal_size, 0, 16383), "display_horizontal_size must be in range 0...16383");
-    fail_if(outside(e.config.display_vertical_size, 0, 16383), "display_vertical_size must be in range 0...16383");
-    fail_if(outside(e.config.intra_dc_precision, 0, 3), "intra_dc_precision must be in range 0...3");
+    fail_if(!cfg.mpeg1 && outside(cfg.aspect_ratio_information, 1, 4), "aspect_ratio_information must be 1, 2, 3 or 4");
+    fail_if(outside(cfg.frame_rate_code, 1, 8), "frame_rate code must be between 1 and 8");
+    fail_if(!(cfg.bit_rate > 0.0), "bit_rate must be positive");
+    fail_if(cfg.bit_rate > 429496729200.0, "bit_rate must be less than 429 Gbit/s");
+    fail_if(cfg.mpeg1 && cfg.bit_rate > 104857200.0, "bit_rate must be less than 104 Mbit/s (MPEG-1)");
+    fail_if(outside(cfg.vbv_buffer_size, 1, 262143), "vbv_buffer_size must be in range 1..(2^18-1)");
+    fail_if(cfg.mpeg1 && cfg.vbv_buffer_size >= 1024, "vbv_buffer_size must be less than 1024 (MPEG-1)");
+    fail_if(outside(cfg.chroma_format, 1, 3), "chroma_format must be in range 1...3");
+    fail_if(outside(cfg.video_format, 0, 4), "video_format must be in range 0...4");
+    fail_if(bad_colour_code(cfg.color_primaries), "color_primaries must be in range 1...2 or 4...7");
+    fail_if(bad_colour_code(cfg.transfer_characteristics), "transfer_characteristics must be in range 1...2 or 4...7");
+    fail_if(bad_colour_code(cfg.matrix_coefficients), "matrix_coefficients must be in range 1...2 or 4...7");
+    fail_if(outside(cfg.display_horizontal_size, 0, 16383), "display_horizontal_size must be in range 0...16383");
+    fail_if(outside(cfg.display_vertical_size, 0, 16383), "display_vertical_size must be in range 0...16383");
+    fail_if(outside(cfg.intra_dc_precision, 0, 3), "intra_dc_precision must be in range 0...3");
 
-    for (int k = 0; k < e.config.M; ++k) {
-        const motion_entry& m = e.config.motion_data[k];
+    for (int k = 0; k < cfg.M; ++k) {
+        const motion_entry& m = cfg.motion_data[k];
         check_f_code_pair(m.forw_hor_f_code, m.forw_vert_f_code);
         check_mpeg1_f_code_pair(m.forw_hor_f_code, m.forw_vert_f_code);
         check_search_pair(m.forw_hor_search, m.forw_vert_search);
@@ -110,54 +112,54 @@ void check_parameter_ranges() {
 }
 
 void check_encoder_limits() {
-    const encoder_state& e = enc;
+    const encoder_config& cfg = enc.config;
     // Any other value would leave the frame buffers unread.
-    fail_if(outside(e.config.input_format, 0, 2), "input_format must be in range 0...2");
-    check_name_pattern(e.config.source_name_pattern);
-    check_name_pattern(e.config.recon_name_pattern);
-    fail_if(e.config.r < 0, "r must not be negative");
-    fail_if(e.config.Xi < 0, "Xi must not be negative");
-    fail_if(e.config.Xp < 0, "Xp must not be negative");
-    fail_if(e.config.Xb < 0, "Xb must not be negative");
-    fail_if(e.config.d0i < 0, "d0i must not be negative");
-    fail_if(e.config.d0p < 0, "d0p must not be negative");
-    fail_if(e.config.d0b < 0, "d0b must not be negative");
-    fail_if(!std::isfinite(e.config.avg_act) || e.config.avg_act < 0.0, "avg_act must be finite and not negative");
-    fail_if(e.config.time_code_h < 0 || e.config.time_code_m < 0 || e.config.time_code_s < 0 || e.config.time_code_f < 0,
+    fail_if(outside(cfg.input_format, 0, 2), "input_format must be in range 0...2");
+    check_name_pattern(cfg.source_name_pattern);
+    check_name_pattern(cfg.recon_name_pattern);
+    fail_if(cfg.r < 0, "r must not be negative");
+    fail_if(cfg.Xi < 0, "Xi must not be negative");
+    fail_if(cfg.Xp < 0, "Xp must not be negative");
+    fail_if(cfg.Xb < 0, "Xb must not be negative");
+    fail_if(cfg.d0i < 0, "d0i must not be negative");
+    fail_if(cfg.d0p < 0, "d0p must not be negative");
+    fail_if(cfg.d0b < 0, "d0b must not be negative");
+    fail_if(!std::isfinite(cfg.avg_act) || cfg.avg_act < 0.0, "avg_act must be finite and not negative");
+    fail_if(cfg.time_code_h < 0 || cfg.time_code_m < 0 || cfg.time_code_s < 0 || cfg.time_code_f < 0,
             "time code fields must not be negative");
     // 2785..2800 lines give 176 interlaced macroblock rows, one more than
     // slice start codes address; above 2800 the stream carries the
     // vertical position extension. MPEG-1 is made progressive later.
-    fail_if(!e.config.mpeg1 && !e.config.progressive_sequence && e.config.vertical_size >= 2785 && e.config.vertical_size <= 2800,
+    fail_if(!cfg.mpeg1 && !cfg.progressive_sequence && cfg.vertical_size >= 2785 && cfg.vertical_size <= 2800,
             "vertical_size 2785 to 2800 cannot be coded as an interlaced sequence");
 }
 
 void check_profile_and_level() {
-    const encoder_state& e = enc;
-    fail_if(outside(e.config.profile, 0, 15), "profile must be between 0 and 15");
-    fail_if(outside(e.config.level, 0, 15), "level must be between 0 and 15");
-    if (e.config.profile >= 8) {
+    const encoder_config& cfg = enc.config;
+    fail_if(outside(cfg.profile, 0, 15), "profile must be between 0 and 15");
+    fail_if(outside(cfg.level, 0, 15), "level must be between 0 and 15");
+    if (cfg.profile >= 8) {
         std::fprintf(stderr, "Warning: profile uses a reserved value, conformance checks skipped\n");
         return;
     }
-    fail_if(outside(e.config.profile, 1, 5), "undefined Profile");
-    fail_if(e.config.profile == 3 || e.config.profile == 2, "This encoder currently generates no scalable bitstreams");
-    fail_if(e.config.level < 4 || e.config.level > 10 || e.config.level % 2 != 0, "undefined Level");
-    fail_if(!combination_accepted(e.config.profile, e.config.level), "undefined profile@level combination");
-    fail_if(e.config.profile == 5 && e.config.M != 1, "Simple Profile does not allow B pictures");
-    fail_if(e.config.profile != 1 && e.config.chroma_format != 1, "chroma format must be 4:2:0 in specified Profile");
-    fail_if(e.config.profile == 1 && e.config.chroma_format == 3, "chroma format must be 4:2:0 or 4:2:2 in High Profile");
-    if (e.config.profile >= 4) {
-        fail_if(e.config.frame_rate_code <= 2 && e.config.repeat_first_field, "repeat_first_first must be zero");
-        fail_if(e.config.frame_rate_code <= 6 && e.config.progressive_sequence && e.config.repeat_first_field,
+    fail_if(outside(cfg.profile, 1, 5), "undefined Profile");
+    fail_if(cfg.profile == 3 || cfg.profile == 2, "This encoder currently generates no scalable bitstreams");
+    fail_if(cfg.level < 4 || cfg.level > 10 || cfg.level % 2 != 0, "undefined Level");
+    fail_if(!combination_accepted(cfg.profile, cfg.level), "undefined profile@level combination");
+    fail_if(cfg.profile == 5 && cfg.M != 1, "Simple Profile does not allow B pictures");
+    fail_if(cfg.profile != 1 && cfg.chroma_format != CHROMA420, "chroma format must be 4:2:0 in specified Profile");
+    fail_if(cfg.profile == 1 && cfg.chroma_format == CHROMA444, "chroma format must be 4:2:0 or 4:2:2 in High Profile");
+    if (cfg.profile >= 4) {
+        fail_if(cfg.frame_rate_code <= 2 && cfg.repeat_first_field, "repeat_first_first must be zero");
+        fail_if(cfg.frame_rate_code <= 6 && cfg.progressive_sequence && cfg.repeat_first_field,
                 "repeat_first_first must be zero");
     }
-    fail_if(e.config.profile != 1 && e.config.intra_dc_precision == 3, "11 bit DC precision only allowed in High Profile");
-    fail_if(e.config.frame_rate_code > 5 && e.config.level >= 8, "Picture rate greater than permitted in specified Level");
+    fail_if(cfg.profile != 1 && cfg.intra_dc_precision == 3, "11 bit DC precision only allowed in High Profile");
+    fail_if(cfg.frame_rate_code > 5 && cfg.level >= 8, "Picture rate greater than permitted in specified Level");
 
-    const level_limits& limits = level_limit_table[(e.config.level - 4) / 2];
-    for (int k = 0; k < e.config.M; ++k) {
-        const motion_entry& m = e.config.motion_data[k];
+    const level_limits& limits = level_limit_table[(cfg.level - 4) / 2];
+    for (int k = 0; k < cfg.M; ++k) {
+        const motion_entry& m = cfg.motion_data[k];
         fail_if(m.forw_hor_f_code > limits.hor_f_code,
                 "forward horizontal f_code greater than permitted in specified Level");
         fail_if(m.forw_vert_f_code > limits.vert_f_code,
@@ -169,10 +171,10 @@ void check_profile_and_level() {
                     "backward vertical f_code greater than permitted in specified Level");
         }
     }
-    fail_if(e.config.horizontal_size > limits.horizontal_size, "Horizontal size is greater than permitted in specified Level");
-    fail_if(e.config.vertical_size > limits.vertical_size, "Vertical size is greater than permitted in specified Level");
-    fail_if(static_cast<double>(e.config.horizontal_size) * e.config.vertical_size * e.config.frame_rate > limits.sample_rate,
+    fail_if(cfg.horizontal_size > limits.horizontal_size, "Horizontal size is greater than permitted in specified Level");
+    fail_if(cfg.vertical_size > limits.vertical_size, "Vertical size is greater than permitted in specified Level");
+    fail_if(static_cast<double>(cfg.horizontal_size) * cfg.vertical_size * cfg.frame_rate > limits.sample_rate,
             "Sample rate is greater than permitted in specified Level");
-    fail_if(e.config.bit_rate > limits.bit_rate * 1000000.0, "Bit rate is greater than permitted in specified Level");
-    fail_if(e.config.vbv_buffer_size > limits.vbv_buffer_size, "vbv_buffer_size exceeds High Level limit");
+    fail_if(cfg.bit_rate > limits.bit_rate * 1000000.0, "Bit rate is greater than permitted in specified Level");
+    fail_if(cfg.vbv_buffer_size > limits.vbv_buffer_size, "vbv_buffer_size exceeds High Level limit");
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/parameter_checks.h"
@@ -114,13 +115,13 @@ void warn(const char* text) { std::fputs(text, stderr); }
 void normalise(int& flag) { flag = flag != 0; }
 
 void read_fixed_lines(line_reader& in) {
-    encoder_state& e = enc;
-    e.config.id_string = in.next();
-    scan_word(in.next(), e.config.source_name_pattern);
-    scan_word(in.next(), e.config.recon_name_pattern);
-    scan_word(in.next(), e.config.intra_matrix_file);
-    scan_word(in.next(), e.config.non_intra_matrix_file);
-    scan_word(in.next(), e.config.statistics_file_name);
+    encoder_config& cfg = enc.config;
+    cfg.id_string = in.next();
+    scan_word(in.next(), cfg.source_name_pattern);
+    scan_word(in.next(), cfg.recon_name_pattern);
+    scan_word(in.next(), cfg.intra_matrix_file);
+    scan_word(in.next(), cfg.non_intra_matrix_file);
+    scan_word(in.next(), cfg.statistics_file_name);
 
     // Lines holding one "%d" value, in file order (10 is the time code, 19 the bit rate).
     auto one = [&in](int& v) {
@@ -131,60 +132,60 @@ void read_fixed_lines(line_reader& in) {
         const char* line = in.next();
         scan_ints(line, ' ', in, {&tab[0], &tab[1], &tab[2]});
     };
-    one(e.config.input_format);
-    one(e.config.frame_count);
-    one(e.config.first_frame_number);
+    one(cfg.input_format);
+    one(cfg.frame_count);
+    one(cfg.first_frame_number);
     {
         const char* line = in.next();
-        scan_ints(line, ':', in, {&e.config.time_code_h, &e.config.time_code_m, &e.config.time_code_s, &e.config.time_code_f});
+        scan_ints(line, ':', in, {&cfg.time_code_h, &cfg.time_code_m, &cfg.time_code_s, &cfg.time_code_f});
     }
-    one(e.config.N);
-    one(e.config.M);
-    one(e.config.mpeg1);
-    one(e.config.field_pictures);
-    one(e.config.horizontal_size);
-    one(e.config.vertical_size);
-    one(e.config.aspect_ratio_information);
-    one(e.config.frame_rate_code);
-    scan_real(in.next(), e.config.bit_rate);
-    one(e.config.vbv_buffer_size);
-    one(e.config.low_delay);
-    one(e.config.constrained_parameters_flag);
-    one(e.config.profile);
-    one(e.config.level);
-    one(e.config.progressive_sequence);
-    one(e.config.chroma_format);
-    one(e.config.video_format);
-    one(e.config.color_primaries);
-    one(e.config.transfer_characteristics);
-    one(e.config.matrix_coefficients);
-    one(e.config.display_horizontal_size);
-    one(e.config.display_vertical_size);
-    one(e.config.intra_dc_precision);
-    one(e.config.top_field_first);
-    three(e.config.frame_pred_frame_dct_tab);
-    three(e.config.concealment_motion_vectors_tab);
-    three(e.config.q_scale_type_tab);
-    three(e.config.intra_vlc_format_tab);
-    three(e.config.alternate_scan_tab);
-    one(e.config.repeat_first_field);
-    one(e.config.progressive_frame);
+    one(cfg.N);
+    one(cfg.M);
+    one(cfg.mpeg1);
+    one(cfg.field_pictures);
+    one(cfg.horizontal_size);
+    one(cfg.vertical_size);
+    one(cfg.aspect_ratio_information);
+    one(cfg.frame_rate_code);
+    scan_real(in.next(), cfg.bit_rate);
+    one(cfg.vbv_buffer_size);
+    one(cfg.low_delay);
+    one(cfg.constrained_parameters_flag);
+    one(cfg.profile);
+    one(cfg.level);
+    one(cfg.progressive_sequence);
+    one(cfg.chroma_format);
+    one(cfg.video_format);
+    one(cfg.color_primaries);
+    one(cfg.transfer_characteristics);
+    one(cfg.matrix_coefficients);
+    one(cfg.display_horizontal_size);
+    one(cfg.display_vertical_size);
+    one(cfg.intra_dc_precision);
+    one(cfg.top_field_first);
+    three(cfg.frame_pred_frame_dct_tab);
+    three(cfg.concealment_motion_vectors_tab);
+    three(cfg.q_scale_type_tab);
+    three(cfg.intra_vlc_format_tab);
+    three(cfg.alternate_scan_tab);
+    one(cfg.repeat_first_field);
+    one(cfg.progressive_frame);
     int unused = 0;
     one(unused);
-    one(e.config.r);
-    scan_real(in.next(), e.config.avg_act);
-    one(e.config.Xi);
-    one(e.config.Xp);
-    one(e.config.Xb);
-    one(e.config.d0i);
-    one(e.config.d0p);
-    one(e.config.d0b);
+    one(cfg.r);
+    scan_real(in.next(), cfg.avg_act);
+    one(cfg.Xi);
+    one(cfg.Xp);
+    one(cfg.Xb);
+    one(cfg.d0i);
+    one(cfg.d0p);
+    one(cfg.d0b);
 }
 
 void read_motion_lines(line_reader& in) {
-    encoder_state& e = enc;
-    for (int k = 0; k < e.config.M; ++k) {
-        motion_entry& m = e.config.motion_data[k];
+    encoder_config& cfg = enc.config;
+    for (int k = 0; k < cfg.M; ++k) {
+        motion_entry& m = cfg.motion_data[k];
         const char* line = in.next();
         scan_ints(line, ' ', in,
                   {&m.forw_hor_f_code, &m.forw_vert_f_code, &m.forw_hor_search, &m.forw_vert_search});
@@ -197,53 +198,53 @@ void read_motion_lines(line_reader& in) {
 }
 
 void normalise_flags() {
-    encoder_state& e = enc;
-    normalise(e.config.mpeg1);
-    normalise(e.config.field_pictures);
-    normalise(e.config.low_delay);
-    normalise(e.config.constrained_parameters_flag);
-    normalise(e.config.progressive_sequence);
-    normalise(e.config.top_field_first);
+    encoder_config& cfg = enc.config;
+    normalise(cfg.mpeg1);
+    normalise(cfg.field_pictures);
+    normalise(cfg.low_delay);
+    normalise(cfg.constrained_parameters_flag);
+    normalise(cfg.progressive_sequence);
+    normalise(cfg.top_field_first);
     for (int i = 0; i < 3; ++i) {
-        normalise(e.config.frame_pred_frame_dct_tab[i]);
-        normalise(e.config.concealment_motion_vectors_tab[i]);
-        normalise(e.config.q_scale_type_tab[i]);
-        normalise(e.config.intra_vlc_format_tab[i]);
-        normalise(e.config.alternate_scan_tab[i]);
+        normalise(cfg.frame_pred_frame_dct_tab[i]);
+        normalise(cfg.concealment_motion_vectors_tab[i]);
+        normalise(cfg.q_scale_type_tab[i]);
+        normalise(cfg.intra_vlc_format_tab[i]);
+        normalise(cfg.alternate_scan_tab[i]);
     }
-    normalise(e.config.repeat_first_field);
-    normalise(e.config.progressive_frame);
+    normalise(cfg.repeat_first_field);
+    normalise(cfg.progressive_frame);
 }
 
 void derive_time_code_frames() {
-    encoder_state& e = enc;
-    int frames_per_second = static_cast<int>(e.config.frame_rate + 0.5);
+    encoder_config& cfg = enc.config;
+    int frames_per_second = static_cast<int>(cfg.frame_rate + 0.5);
     // The fields are known to be non-negative, so only the top can be passed.
-    int64_t frames = ((static_cast<int64_t>(e.config.time_code_h) * 60 + e.config.time_code_m) * 60 + e.config.time_code_s) *
+    int64_t frames = ((static_cast<int64_t>(cfg.time_code_h) * 60 + cfg.time_code_m) * 60 + cfg.time_code_s) *
                          frames_per_second +
-                     e.config.time_code_f;
-    if (frames > INT_MAX || frames + e.config.frame_count > INT_MAX)
+                     cfg.time_code_f;
+    if (frames > INT_MAX || frames + cfg.frame_count > INT_MAX)
         fatal_error("time code plus frame_count must be less than 2^31 frames");
-    e.config.time_code_frames = static_cast<int>(frames);
+    cfg.time_code_frames = static_cast<int>(frames);
 }
 
 void check_mpeg1_constrained_parameters() {
-    encoder_state& e = enc;
-    if (!e.config.constrained_parameters_flag) return;
-    int w = (e.config.horizontal_size + 15) / 16;
-    int h = (e.config.vertical_size + 15) / 16;
-    if (e.config.horizontal_size > 768 || e.config.vertical_size > 576 || w * h > 396 || w * h * e.config.frame_rate > 9900.0 ||
-        e.config.frame_rate > 30.0) {
+    encoder_config& cfg = enc.config;
+    if (!cfg.constrained_parameters_flag) return;
+    int w = (cfg.horizontal_size + 15) / 16;
+    int h = (cfg.vertical_size + 15) / 16;
+    if (cfg.horizontal_size > 768 || cfg.vertical_size > 576 || w * h > 396 || w * h * cfg.frame_rate > 9900.0 ||
+        cfg.frame_rate > 30.0) {
         warn("Warning: setting constrained_parameters_flag = 0\n");
-        e.config.constrained_parameters_flag = 0;
+        cfg.constrained_parameters_flag = 0;
         return;
     }
-    for (int k = 0; k < e.config.M; ++k) {
-        const motion_entry& m = e.config.motion_data[k];
+    for (int k = 0; k < cfg.M; ++k) {
+        const motion_entry& m = cfg.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k >= 1 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
             warn("Warning: setting constrained_parameters_flag = 0\n");
-            e.config.constrained_parameters_flag = 0;
+            cfg.constrained_parameters_flag = 0;
             return;
         }
     }
@@ -258,25 +259,25 @@ void clear_tab(int* tab, const char* warning) {
 }
 
 void force_mpeg1_values() {
-    encoder_state& e = enc;
-    if (!e.config.progressive_sequence) {
+    encoder_config& cfg = enc.config;
+    if (!cfg.progressive_sequence) {
         warn("Warning: setting progressive_sequence = 1\n");
-        e.config.progressive_sequence = 1;
+        cfg.progressive_sequence = 1;
     }
-    if (e.config.chroma_format != 1) {
+    if (cfg.chroma_format != CHROMA420) {
         warn("Warning: setting chroma_format = 1 (4:2:0)\n");
-        e.config.chroma_format = 1;
+        cfg.chroma_format = CHROMA420;
     }
-    if (e.config.intra_dc_precision != 0) {
+    if (cfg.intra_dc_precision != 0) {
         warn("Warning: setting intra_dc_precision = 0\n");
-        e.config.intra_dc_precision = 0;
+        cfg.intra_dc_precision = 0;
     }
-    clear_tab(e.config.q_scale_type_tab, "Warning: setting qscale_tab[%d] = 0\n");
-    clear_tab(e.config.intra_vlc_format_tab, "Warning: setting intravlc_tab[%d] = 0\n");
-    clear_tab(e.config.alternate_scan_tab, "Warning: setting altscan_tab[%d] = 0\n");
+    clear_tab(cfg.q_scale_type_tab, "Warning: setting qscale_tab[%d] = 0\n");
+    clear_tab(cfg.intra_vlc_format_tab, "Warning: setting intravlc_tab[%d] = 0\n");
+    clear_tab(cfg.alternate_scan_tab, "Warning: setting altscan_tab[%d] = 0\n");
     // The picture header carries one f_code per direction, used both ways.
-    for (int k = 0; k < e.config.M; ++k) {
-        motion_entry& m = e.config.motion_data[k];
+    for (int k = 0; k < cfg.M; ++k) {
+        motion_entry& m = cfg.motion_data[k];
         if (m.forw_vert_f_code != m.forw_hor_f_code) {
             std::fprintf(stderr, "Warning: setting forw_vert_f_code[%d] = %d\n", k, m.forw_hor_f_code);
             m.forw_vert_f_code = m.forw_hor_f_code;
@@ -289,39 +290,39 @@ void force_mpeg1_values() {
 }
 
 void apply_consistency_rules() {
-    encoder_state& e = enc;
-    if (!e.config.mpeg1 && e.config.constrained_parameters_flag) {
+    encoder_config& cfg = enc.config;
+    if (!cfg.mpeg1 && cfg.constrained_parameters_flag) {
         warn("Warning: setting constrained_parameters_flag = 0\n");
-        e.config.constrained_parameters_flag = 0;
+        cfg.constrained_parameters_flag = 0;
     }
-    if (e.config.progressive_sequence && !e.config.progressive_frame) {
+    if (cfg.progressive_sequence && !cfg.progressive_frame) {
         warn("Warning: setting progressive_frame = 1\n");
-        e.config.progressive_frame = 1;
+        cfg.progressive_frame = 1;
     }
-    if (e.config.progressive_frame && e.config.field_pictures) {
+    if (cfg.progressive_frame && cfg.field_pictures) {
         warn("Warning: setting field_pictures = 0\n");
-        e.config.field_pictures = 0;
+        cfg.field_pictures = 0;
     }
     // Field pictures must send field_motion_type, which the flag would omit.
-    if (e.config.field_pictures)
+    if (cfg.field_pictures)
         for (int i = 0; i < 3; ++i)
-            if (e.config.frame_pred_frame_dct_tab[i]) {
+            if (cfg.frame_pred_frame_dct_tab[i]) {
                 std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 0\n", i);
-                e.config.frame_pred_frame_dct_tab[i] = 0;
+                cfg.frame_pred_frame_dct_tab[i] = 0;
             }
-    if (!e.config.progressive_frame && e.config.repeat_first_field) {
+    if (!cfg.progressive_frame && cfg.repeat_first_field) {
         warn("Warning: setting repeat_first_field = 0\n");
-        e.config.repeat_first_field = 0;
+        cfg.repeat_first_field = 0;
     }
-    if (e.config.progressive_frame)
+    if (cfg.progressive_frame)
         for (int i = 0; i < 3; ++i)
-            if (!e.config.frame_pred_frame_dct_tab[i]) {
+            if (!cfg.frame_pred_frame_dct_tab[i]) {
                 std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 1\n", i);
-                e.config.frame_pred_frame_dct_tab[i] = 1;
+                cfg.frame_pred_frame_dct_tab[i] = 1;
             }
-    if (e.config.progressive_sequence && !e.config.repeat_first_field && e.config.top_field_first) {
+    if (cfg.progressive_sequence && !cfg.repeat_first_field && cfg.top_field_first) {
         warn("Warning: setting top_field_first = 0\n");
-        e.config.top_field_first = 0;
+        cfg.top_field_first = 0;
     }
 }
 
@@ -334,9 +335,9 @@ void reduce_search_width(int& width, int f_code, const char* warning) {
 }
 
 void reduce_search_widths() {
-    encoder_state& e = enc;
-    for (int k = 0; k < e.config.M; ++k) {
-        motion_entry& m = e.config.motion_data[k];
+    encoder_config& cfg = enc.config;
+    for (int k = 0; k < cfg.M; ++k) {
+        motion_entry& m = cfg.motion_data[k];
         reduce_search_width(m.forw_hor_search, m.forw_hor_f_code,
                             "Warning: reducing forward horizontal search width to %d\n");
         reduce_search_width(m.forw_vert_search, m.forw_vert_f_code,
@@ -353,30 +354,30 @@ void reduce_search_widths() {
 }  // namespace
 
 void read_parameter_file(const char* file_name) {
-    encoder_state& e = enc;
+    encoder_config& cfg = enc.config;
     std::unique_ptr<FILE, file_closer> file(std::fopen(file_name, "r"));
     if (!file) fatal_error(error_text("Couldn't open parameter file %s", file_name));
     line_reader in(file.get(), file_name);
 
     read_fixed_lines(in);
-    if (e.config.N < 1) fatal_error("N must be positive");
-    if (e.config.M < 1) fatal_error("M must be positive");
-    if (e.config.N % e.config.M != 0) fatal_error("N must be an integer multiple of M");
-    e.config.motion_data = make_zeroed<motion_entry>(static_cast<std::size_t>(e.config.M));
+    if (cfg.N < 1) fatal_error("N must be positive");
+    if (cfg.M < 1) fatal_error("M must be positive");
+    if (cfg.N % cfg.M != 0) fatal_error("N must be an integer multiple of M");
+    cfg.motion_data = make_zeroed<motion_entry>(static_cast<std::size_t>(cfg.M));
     read_motion_lines(in);
     file.reset();
 
     normalise_flags();
     check_parameter_ranges();
     check_encoder_limits();
-    e.config.frame_rate = frame_rate_table[e.config.frame_rate_code - 1];
+    cfg.frame_rate = frame_rate_table[cfg.frame_rate_code - 1];
     derive_time_code_frames();
 
-    if (!e.config.mpeg1)
+    if (!cfg.mpeg1)
         check_profile_and_level();
     else
         check_mpeg1_constrained_parameters();
-    if (e.config.mpeg1) force_mpeg1_values();
+    if (cfg.mpeg1) force_mpeg1_values();
     apply_consistency_rules();
     reduce_search_widths();
 }

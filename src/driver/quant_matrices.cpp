@@ -63,19 +63,20 @@ void read_matrix_file(const std::string& name, uint8_t* matrix) {
 }  // namespace
 
 void read_quant_matrices() {
-    if (!enc.config.intra_matrix_file.empty() && enc.config.intra_matrix_file[0] == '-') {
-        enc.config.load_intra_quantiser_matrix = 0;
-        std::memcpy(enc.config.intra_quantiser_matrix, default_intra_quantiser_matrix, 64);
+    encoder_config& cfg = enc.config;
+    if (!cfg.intra_matrix_file.empty() && cfg.intra_matrix_file[0] == '-') {
+        cfg.load_intra_quantiser_matrix = 0;
+        std::memcpy(cfg.intra_quantiser_matrix, default_intra_quantiser_matrix, 64);
     } else {
-        enc.config.load_intra_quantiser_matrix = 1;
-        read_matrix_file(enc.config.intra_matrix_file, enc.config.intra_quantiser_matrix);
+        cfg.load_intra_quantiser_matrix = 1;
+        read_matrix_file(cfg.intra_matrix_file, cfg.intra_quantiser_matrix);
     }
 
-    if (!enc.config.non_intra_matrix_file.empty() && enc.config.non_intra_matrix_file[0] == '-') {
-        enc.config.load_non_intra_quantiser_matrix = 0;
-        std::memset(enc.config.non_intra_quantiser_matrix, 16, 64);
+    if (!cfg.non_intra_matrix_file.empty() && cfg.non_intra_matrix_file[0] == '-') {
+        cfg.load_non_intra_quantiser_matrix = 0;
+        std::memset(cfg.non_intra_quantiser_matrix, 16, 64);
     } else {
-        enc.config.load_non_intra_quantiser_matrix = 1;
-        read_matrix_file(enc.config.non_intra_matrix_file, enc.config.non_intra_quantiser_matrix);
+        cfg.load_non_intra_quantiser_matrix = 1;
+        read_matrix_file(cfg.non_intra_matrix_file, cfg.non_intra_quantiser_matrix);
     }
 }

@@ -29,24 +29,26 @@ struct search_widths {
 };
 
 void set_forward_from_entry0(search_widths& sw) {
+    picture_values& pic = enc.picture;
     const motion_entry& m = enc.config.motion_data[0];
-    enc.picture.forw_hor_f_code = m.forw_hor_f_code;
-    enc.picture.forw_vert_f_code = m.forw_vert_f_code;
-    enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = 15;
+    pic.forw_hor_f_code = m.forw_hor_f_code;
+    pic.forw_vert_f_code = m.forw_vert_f_code;
+    pic.back_hor_f_code = pic.back_vert_f_code = 15;
     sw.forw_hor = m.forw_hor_search;
     sw.forw_vert = m.forw_vert_search;
 }
 
 void dequantise_all_blocks() {
-    int mb_count = enc.config.mb_width * enc.config.mb_height2;
+    const encoder_config& cfg = enc.config;
+    int mb_count = cfg.mb_width * cfg.mb_height2;
     for (int m = 0; m < mb_count; ++m) {
         const macroblock_info& mb = enc.buffers.mb_info[m];
-        for (int b = 0; b < enc.config.block_count; ++b) {
-            int16_t* blk = enc.buffers.blocks + 64 * (static_cast<std::size_t>(m) * enc.config.block_count + b);
+        for (int b = 0; b < cfg.block_count; ++b) {
+            int16_t* blk = enc.buffers.blocks + 64 * (static_cast<std::size_t>(m) * cfg.block_count + b);
             if (mb.mb_type & MB_INTRA)
-                dequantise_intra(blk, blk, enc.config.intra_dc_precision, enc.config.intra_quantiser_matrix, mb.mquant);
+                dequantise_intra(blk, blk, cfg.intra_dc_precision, cfg.intra_quantiser_matrix, mb.mquant);
             else
-                dequantise_non_intra(blk, blk, enc.config.non_intra_quantiser_matrix, mb.mquant);
+                dequantise_non_intra(blk, blk, cfg.non_intra_quantiser_matrix, mb.mquant);
         }
     }
 }
@@ -74,32 +76,35 @@ void code_picture(frame_planes neworg, frame_planes newref, const search_widths&
 }
 
 void set_picture_flags() {
-    int t = enc.picture.pict_type - 1;
-    enc.picture.frame_pred_frame_dct = enc.config.frame_pred_frame_dct_tab[t];
-    enc.picture.q_scale_type = enc.config.q_scale_type_tab[t];
-    enc.picture.intra_vlc_format = enc.config.intra_vlc_format_tab[t];
-    enc.picture.alternate_scan = enc.config.alternate_scan_tab[t];
+    const encoder_config& cfg = enc.config;
+    picture_values& pic = enc.picture;
+    int t = pic.pict_type - 1;
+    pic.frame_pred_frame_dct = cfg.frame_pred_frame_dct_tab[t];
+    pic.q_scale_type = cfg.q_scale_type_tab[t];
+    pic.intra_vlc_format = cfg.intra_vlc_format_tab[t];
+    pic.alternate_scan = cfg.alternate_scan_tab[t];
 }
 
 void print_frame_header(int i, int display_number, const search_widths& sw) {
+    const picture_values& pic = enc.picture;
     FILE* st = enc.files.statistics_file;
     std::fprintf(st, "\nFrame %d (#%d in display order):\n", i, display_number);
-    std::fprintf(st, " picture_type=%c\n", picture_type_letters[enc.picture.pict_type]);
-    std::fprintf(st, " temporal_reference=%d\n", enc.picture.temporal_reference);
-    std::fprintf(st, " frame_pred_frame_dct=%d\n", enc.picture.frame_pred_frame_dct);
-    std::fprintf(st, " q_scale_type=%d\n", enc.picture.q_scale_type);
-    std::fprintf(st, " intra_vlc_format=%d\n", enc.picture.intra_vlc_format);
-    std::fprintf(st, " alternate_scan=%d\n", enc.picture.alternate_scan);
-    if (enc.picture.pict_type != 1) {
+    std::fprintf(st, " picture_type=%c\n", picture_type_letters[pic.pict_type]);
+    std::fprintf(st, " temporal_reference=%d\n", pic.temporal_reference);
+    std::fprintf(st, " frame_pred_frame_dct=%d\n", pic.frame_pred_frame_dct);
+    std::fprintf(st, " q_scale_type=%d\n", pic.q_scale_type);
+    std::fprintf(st, " intra_vlc_format=%d\n", pic.intra_vlc_format);
+    std::fprintf(st, " alternate_scan=%d\n", pic.alternate_scan);
+    if (pic.pict_type != I_TYPE) {
         std::fprintf(st, " forward search window: %d...%d / %d...%d\n", -sw.forw_hor, sw.forw_hor, -sw.forw_vert,
                      sw.forw_vert);
-        int R = 4 << enc.picture.forw_hor_f_code, V = 4 << enc.picture.forw_vert_f_code;
+        int R = 4 << pic.forw_hor_f_code, V = 4 << pic.forw_vert_f_code;
         std::fprintf(st, " forward vector range: %d...%d.5 / %d...%d.5\n", -R, R - 1, -V, V - 1);
     }
-    if (enc.picture.pict_type == 3) {
+    if (pic.pict_type == B_TYPE) {
         std::fprintf(st, " backward search window: %d...%d / %d...%d\n", -sw.back_hor, sw.back_hor, -sw.back_vert,
                      sw.back_vert);
-        int R = 4 << enc.picture.back_hor_f_code, V = 4 << enc.picture.back_vert_f_code;
+        int R = 4 << pic.back_hor_f_code, V = 4 << pic.back_vert_f_code;
         std::fprintf(st, " backward vector range: %d...%d.5 / %d...%d.5\n", -R, R - 1, -V, V - 1);
     }
 }
@@ -122,19 +127,21 @@ void check_file_name_length(const std::string& name, const std::string& pattern,
 }  // namespace
 
 void encode_sequence() {
-    const int N = enc.config.N, M = enc.config.M;
+    const encoder_config& cfg = enc.config;
+    picture_values& pic = enc.picture;
+    const int N = cfg.N, M = cfg.M;
     search_widths sw;
     frame_planes neworg{}, newref{};
 
     rc_init_sequence();
     write_sequence_header();
-    if (!enc.config.mpeg1) {
+    if (!cfg.mpeg1) {
         write_sequence_extension();
         write_sequence_display_extension();
     }
-    if (enc.config.id_string.size() > 1) write_user_data(enc.config.id_string.c_str());
+    if (cfg.id_string.size() > 1) write_user_data(cfg.id_string.c_str());
 
-    for (int i = 0; i < enc.config.frame_count; ++i) {
+    for (int i = 0; i < cfg.frame_count; ++i) {
         std::fprintf(stderr, "Encoding frame %d ", i);
         std::fflush(stderr);
 
@@ -150,78 +157,78 @@ void encode_sequence() {
             neworg = enc.buffers.new_org_frame;
             newref = enc.buffers.new_ref_frame;
             display_number = i == 0 ? 0 : i + M - 1;
-            if (display_number >= enc.config.frame_count) display_number = enc.config.frame_count - 1;
+            if (display_number >= cfg.frame_count) display_number = cfg.frame_count - 1;
 
             if (i == gop_start) {
-                enc.picture.pict_type = 1;
-                enc.picture.forw_hor_f_code = enc.picture.forw_vert_f_code = enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = 15;
+                pic.pict_type = I_TYPE;
+                pic.forw_hor_f_code = pic.forw_vert_f_code = pic.back_hor_f_code = pic.back_vert_f_code = 15;
                 int gop_size = i == 0 ? N - (M - 1) : N;
-                if (gop_size > enc.config.frame_count - gop_start) gop_size = enc.config.frame_count - gop_start;
+                if (gop_size > cfg.frame_count - gop_start) gop_size = cfg.frame_count - gop_start;
                 int np = i == 0 ? (gop_size + 2 * (M - 1)) / M - 1 : (gop_size + M - 1) / M - 1;
                 int nb = gop_size - np - 1;
                 rc_init_gop(np, nb);
                 write_gop_header(gop_start, i == 0 ? 1 : 0);
             } else {
-                enc.picture.pict_type = 2;
+                pic.pict_type = P_TYPE;
                 set_forward_from_entry0(sw);
             }
         } else {
             neworg = enc.buffers.aux_org_frame;
             newref = enc.buffers.aux_ref_frame;
             display_number = i - 1;
-            enc.picture.pict_type = 3;
-            const motion_entry& m = enc.config.motion_data[((i - 2) % M) + 1];
-            enc.picture.forw_hor_f_code = m.forw_hor_f_code;
-            enc.picture.forw_vert_f_code = m.forw_vert_f_code;
-            enc.picture.back_hor_f_code = m.back_hor_f_code;
-            enc.picture.back_vert_f_code = m.back_vert_f_code;
+            pic.pict_type = B_TYPE;
+            const motion_entry& m = cfg.motion_data[((i - 2) % M) + 1];
+            pic.forw_hor_f_code = m.forw_hor_f_code;
+            pic.forw_vert_f_code = m.forw_vert_f_code;
+            pic.back_hor_f_code = m.back_hor_f_code;
+            pic.back_vert_f_code = m.back_vert_f_code;
             sw.forw_hor = m.forw_hor_search;
             sw.forw_vert = m.forw_vert_search;
             sw.back_hor = m.back_hor_search;
             sw.back_vert = m.back_vert_search;
         }
 
-        enc.picture.temporal_reference = display_number - gop_start;
+        pic.temporal_reference = display_number - gop_start;
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name = compose_frame_name(enc.config.source_name_pattern, display_number + enc.config.first_frame_number, 256);
-        check_file_name_length(name, enc.config.source_name_pattern, source_suffix());
+        std::string name = compose_frame_name(cfg.source_name_pattern, display_number + cfg.first_frame_number, 256);
+        check_file_name_length(name, cfg.source_name_pattern, source_suffix());
         std::fputs(" read frame=howmany?1\n", stderr);
         load_source_frame(name.c_str(), neworg);
         std::fprintf(stderr, " read frame=%s\n", name.c_str());
 
-        if (!enc.config.field_pictures) {
-            enc.picture.picture_structure = 3;
+        if (!cfg.field_pictures) {
+            pic.picture_structure = FRAME_PICTURE;
             std::fprintf(enc.files.statistics_file,
                          " pict_type33333333333333333=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
-                         enc.picture.pict_type);
+                         pic.pict_type);
             code_picture(neworg, newref, sw, 0, 0, true);
         } else {
-            std::fprintf(stderr, "\nfirst field  (%s) ", enc.config.top_field_first ? "top" : "bot");
+            std::fprintf(stderr, "\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fflush(stderr);
             std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
             std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
-                         enc.picture.pict_type);
-            enc.picture.picture_structure = enc.config.top_field_first ? 1 : 2;
+                         pic.pict_type);
+            pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
             code_picture(neworg, newref, sw, 0, 0, false);
 
-            std::fprintf(stderr, "second field (%s) ", enc.config.top_field_first ? "bot" : "top");
+            std::fprintf(stderr, "second field (%s) ", cfg.top_field_first ? "bot" : "top");
             std::fflush(stderr);
-            enc.picture.picture_structure = enc.config.top_field_first ? 2 : 1;
-            int i_first_field = enc.picture.pict_type == 1 ? 1 : 0;
+            pic.picture_structure = cfg.top_field_first ? BOTTOM_FIELD : TOP_FIELD;
+            int i_first_field = pic.pict_type == I_TYPE ? 1 : 0;
             if (i_first_field) {
-                enc.picture.pict_type = 2;
+                pic.pict_type = P_TYPE;
                 set_forward_from_entry0(sw);
             }
             std::fprintf(enc.files.statistics_file,
-                         " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", enc.picture.pict_type);
+                         " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", pic.pict_type);
             code_picture(neworg, newref, sw, 1, i_first_field, false);
         }
 
         // A name starting with '-' writes no files, so only the name buffer bounds it.
-        name = compose_frame_name(enc.config.recon_name_pattern, display_number + enc.config.first_frame_number, 256);
-        if (name[0] != '-') check_file_name_length(name, enc.config.recon_name_pattern, ".YUV");
+        name = compose_frame_name(cfg.recon_name_pattern, display_number + cfg.first_frame_number, 256);
+        if (name[0] != '-') check_file_name_length(name, cfg.recon_name_pattern, ".YUV");
         std::fputs("5\n", stderr);
         write_reconstructed_frame(name.c_str(), newref);
         std::fputs("6\n", stderr);

@@ -24,9 +24,10 @@ void write_whole_file(const std::string& name, const uint8_t* data, std::size_t 
 }  // namespace
 
 void write_reconstructed_frame(const char* name, frame_planes frame) {
+    const encoder_config& cfg = enc.config;
     if (name[0] == '-') return;
     const std::string base = name;
-    const std::size_t luma = static_cast<std::size_t>(enc.config.horizontal_size) * enc.config.vertical_size;
+    const std::size_t luma = static_cast<std::size_t>(cfg.horizontal_size) * cfg.vertical_size;
     const std::size_t chroma = static_cast<std::size_t>(chroma_columns()) * chroma_rows();
 
     write_whole_file(compose_file_name(base, ".Y", 128), frame[0], luma);

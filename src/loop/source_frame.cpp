@@ -82,27 +82,29 @@ bool read_plane(FILE* f, uint8_t* plane, int columns, int rows, int stride) {
 
 // One picture, Y then U then V, each plane widened right after its rows.
 bool read_planar_picture(FILE* f, const frame_planes& frame) {
-    bool whole = read_plane(f, frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width);
-    extend_borders(frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
+    const encoder_config& cfg = enc.config;
+    bool whole = read_plane(f, frame[0], cfg.horizontal_size, cfg.vertical_size, cfg.width);
+    extend_borders(frame[0], cfg.horizontal_size, cfg.vertical_size, cfg.width, cfg.height);
     for (int k = 1; k < 3; ++k) {
-        if (!read_plane(f, frame[k], chroma_columns(), chroma_rows(), enc.config.chrom_width)) whole = false;
-        extend_borders(frame[k], chroma_columns(), chroma_rows(), enc.config.chrom_width, enc.config.chrom_height);
+        if (!read_plane(f, frame[k], chroma_columns(), chroma_rows(), cfg.chrom_width)) whole = false;
+        extend_borders(frame[k], chroma_columns(), chroma_rows(), cfg.chrom_width, cfg.chrom_height);
     }
     return whole;
 }
 
 void read_separate_planes(const std::string& base, const frame_planes& frame) {
+    const encoder_config& cfg = enc.config;
     static const char* const suffixes[3] = {".Y", ".U", ".V"};
     for (int k = 0; k < 3; ++k) {
         std::string name = compose_file_name(base, suffixes[k], 128);
         input_file f = open_source(name);
-        int columns = k == 0 ? enc.config.horizontal_size : chroma_columns();
-        int rows = k == 0 ? enc.config.vertical_size : chroma_rows();
-        int stride = k == 0 ? enc.config.width : enc.config.chrom_width;
+        int columns = k == 0 ? cfg.horizontal_size : chroma_columns();
+        int rows = k == 0 ? cfg.vertical_size : chroma_rows();
+        int stride = k == 0 ? cfg.width : cfg.chrom_width;
         bool whole = read_plane(f.get(), frame[k], columns, rows, stride);
         f.reset();
         if (!whole) fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
-        extend_borders(frame[k], columns, rows, stride, k == 0 ? enc.config.height : enc.config.chrom_height);
+        extend_borders(frame[k], columns, rows, stride, k == 0 ? cfg.height : cfg.chrom_height);
     }
 }
 
@@ -117,6 +119,7 @@ void read_planar_file(const std::string& base, const frame_planes& frame) {
 }
 
 void read_ppm_header(FILE* f, const std::string& name) {
+    const encoder_config& cfg = enc.config;
     int m0 = std::getc(f);
     int m1 = std::getc(f);
     if (m0 != 'P' || m1 != '6') fatal_error(error_text("Couldn't read %s (magic number is not P6)", name.c_str()));
@@ -127,18 +130,19 @@ void read_ppm_header(FILE* f, const std::string& name) {
     int max_value = header_integer(f);
     if (std::feof(f) && max_value != 255)
         fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
-    if (ppm_width != enc.config.horizontal_size)
+    if (ppm_width != cfg.horizontal_size)
         fatal_error(error_text("Couldn't read %s (width %d, horizontal_size is %d)", name.c_str(), ppm_width,
-                               enc.config.horizontal_size));
-    if (ppm_height != enc.config.vertical_size)
+                               cfg.horizontal_size));
+    if (ppm_height != cfg.vertical_size)
         fatal_error(error_text("Couldn't read %s (height %d, vertical_size is %d)", name.c_str(), ppm_height,
-                               enc.config.vertical_size));
+                               cfg.vertical_size));
     if (max_value != 255)
         fatal_error(error_text("Couldn't read %s (maximum value %d, not 255)", name.c_str(), max_value));
 }
 
 void read_ppm(const std::string& base, const frame_planes& frame) {
-    int mc = enc.config.matrix_coefficients;
+    const encoder_config& cfg = enc.config;
+    int mc = cfg.matrix_coefficients;
     // Values the checks never admit fall back to the common weights.
     const double* weights = colour_matrix_table[(mc >= 1 && mc <= 7) ? mc - 1 : 1];
     const double kr = weights[0], kg = weights[1], kb = weights[2];
@@ -151,12 +155,12 @@ void read_ppm(const std::string& base, const frame_planes& frame) {
     input_file f = open_source(name);
     read_ppm_header(f.get(), name);
 
-    const int columns = enc.config.horizontal_size;
+    const int columns = cfg.horizontal_size;
     std::vector<uint8_t> row(static_cast<std::size_t>(columns) * 3);
-    for (int i = 0; i < enc.config.vertical_size; ++i) {
+    for (int i = 0; i < cfg.vertical_size; ++i) {
         if (std::fread(row.data(), 1, row.size(), f.get()) != row.size())
             fatal_error(error_text("Couldn't read %s (pixel data ends early)", name.c_str()));
-        std::size_t at = static_cast<std::size_t>(i) * enc.config.width;
+        std::size_t at = static_cast<std::size_t>(i) * cfg.width;
         uint8_t* y_row = frame[0] + at;
         uint8_t* cb_row = w.full_cb + at;
         uint8_t* cr_row = w.full_cr + at;
@@ -172,14 +176,14 @@ void read_ppm(const std::string& base, const frame_planes& frame) {
     }
     f.reset();
 
-    extend_borders(frame[0], enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
-    extend_borders(w.full_cb, enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
-    extend_borders(w.full_cr, enc.config.horizontal_size, enc.config.vertical_size, enc.config.width, enc.config.height);
+    extend_borders(frame[0], cfg.horizontal_size, cfg.vertical_size, cfg.width, cfg.height);
+    extend_borders(w.full_cb, cfg.horizontal_size, cfg.vertical_size, cfg.width, cfg.height);
+    extend_borders(w.full_cr, cfg.horizontal_size, cfg.vertical_size, cfg.width, cfg.height);
 
-    if (enc.config.chroma_format == 2) {
+    if (cfg.chroma_format == CHROMA422) {
         downsample_444_to_422(w.full_cb, frame[1]);
         downsample_444_to_422(w.full_cr, frame[2]);
-    } else if (enc.config.chroma_format == 1) {
+    } else if (cfg.chroma_format == CHROMA420) {
         downsample_444_to_422(w.full_cb, w.half_cb);
         downsample_444_to_422(w.full_cr, w.half_cr);
         downsample_422_to_420(w.half_cb, frame[1]);
@@ -202,8 +206,8 @@ int half_sample_sum(int j, Fetch at) {
 
 }  // namespace
 
-int chroma_columns() { return enc.config.chroma_format == 3 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1; }
-int chroma_rows() { return enc.config.chroma_format == 1 ? enc.config.vertical_size >> 1 : enc.config.vertical_size; }
+int chroma_columns() { return enc.config.chroma_format == CHROMA444 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1; }
+int chroma_rows() { return enc.config.chroma_format == CHROMA420 ? enc.config.vertical_size >> 1 : enc.config.vertical_size; }
 
 void load_source_frame(const char* name, frame_planes frame) {
     switch (enc.config.input_format) {
@@ -215,11 +219,12 @@ void load_source_frame(const char* name, frame_planes frame) {
 }
 
 void check_picture_patterns() {
-    if (enc.config.input_format != 0 || enc.config.recon_name_pattern != enc.config.source_name_pattern) return;
-    if (!enc.config.recon_name_pattern.empty() && enc.config.recon_name_pattern[0] == '-') return;  // no reconstruction files
+    const encoder_config& cfg = enc.config;
+    if (cfg.input_format != 0 || cfg.recon_name_pattern != cfg.source_name_pattern) return;
+    if (!cfg.recon_name_pattern.empty() && cfg.recon_name_pattern[0] == '-') return;  // no reconstruction files
     fatal_error(error_text("reconstruction file name pattern %s is the source pattern (the source pictures "
                            "would be overwritten)",
-                           enc.config.recon_name_pattern.c_str()));
+                           cfg.recon_name_pattern.c_str()));
 }
 
 void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows) {
@@ -236,14 +241,15 @@ void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int s
 }
 
 void downsample_444_to_422(const uint8_t* src, uint8_t* dst) {
-    const int w = enc.config.width, h = enc.config.height, last = enc.config.width - 1;
+    const encoder_config& cfg = enc.config;
+    const int w = cfg.width, h = cfg.height, last = cfg.width - 1;
     for (int i = 0; i < h; ++i) {
         const uint8_t* s = src + static_cast<std::size_t>(i) * w;
         uint8_t* d = dst + static_cast<std::size_t>(i) * (w / 2);
         auto at = [s, last](int j) { return static_cast<int>(s[clamp_index(j, 0, last)]); };
         for (int j = 0; j <= w - 2; j += 2) {
             int sum;
-            if (enc.config.mpeg1)
+            if (cfg.mpeg1)
                 sum = half_sample_sum(j, at);
             else
                 sum = 256 * at(j) + 159 * (at(j - 1) + at(j + 1)) - 52 * (at(j - 3) + at(j + 3)) +
@@ -254,12 +260,13 @@ void downsample_444_to_422(const uint8_t* src, uint8_t* dst) {
 }
 
 void downsample_422_to_420(const uint8_t* src, uint8_t* dst) {
+    const encoder_config& cfg = enc.config;
     static const int top_weights[12] = {8, 5, -30, -18, 113, 242, 192, 35, -38, -10, 11, 2};
-    const int w = enc.config.width / 2, h = enc.config.height;
+    const int w = cfg.width / 2, h = cfg.height;
     for (int col = 0; col < w; ++col) {
         auto row_at = [src, w, col](int r) { return static_cast<int>(src[static_cast<std::size_t>(r) * w + col]); };
         auto out = [dst, w, col](int r) -> uint8_t& { return dst[static_cast<std::size_t>(r) * w + col]; };
-        if (enc.config.progressive_frame) {
+        if (cfg.progressive_frame) {
             auto at = [&row_at, h](int r) { return row_at(clamp_index(r, 0, h - 1)); };
             for (int j = 0; j <= h - 2; j += 2) out(j / 2) = filtered(half_sample_sum(j, at));
         } else {

@@ -27,16 +27,17 @@ double picture_duration() {
 }  // namespace
 
 void compute_vbv_delay() {
+    const picture_values& pic = enc.picture;
     const encoder_config& cfg = enc.config;
     vbv_state& vbv = enc.run.vbv;
     const double F = cfg.frame_rate;
     const double D = picture_duration();
     double picture_delay;
 
-    if (enc.picture.pict_type == B_TYPE) {
+    if (pic.pict_type == B_TYPE) {
         picture_delay = D;
     } else if (cfg.field_pictures) {
-        const bool first_field = enc.picture.picture_structure == (cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD);
+        const bool first_field = pic.picture_structure == (cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD);
         if (first_field) {
             picture_delay = 90000.0 / (2.0 * F);
         } else {

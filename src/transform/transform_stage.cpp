@@ -3,11 +3,14 @@
 #include <cmath>
 #include <cstddef>
 
+#include "driver/coding_types.h"
 #include "transform/dct.h"
 
 block_location locate_block(int x, int y, int n, int dct_type) {
-    const bool frame_picture = enc.picture.picture_structure == 3;
-    const bool bottom = enc.picture.picture_structure == 2;
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
+    const bool frame_picture = pic.picture_structure == FRAME_PICTURE;
+    const bool bottom = pic.picture_structure == BOTTOM_FIELD;
     block_location b;
     if (n < 4) {
         b.component = 0;
@@ -15,27 +18,27 @@ block_location locate_block(int x, int y, int n, int dct_type) {
         int row;
         if (frame_picture && dct_type) {
             row = y + ((n & 2) ? 1 : 0);
-            b.stride = 2 * enc.config.width;
+            b.stride = 2 * cfg.width;
         } else {
             row = y + ((n & 2) ? 8 : 0);
-            b.stride = enc.config.width2;
+            b.stride = cfg.width2;
         }
-        b.offset = row * enc.config.width2 + col + (bottom ? enc.config.width : 0);
+        b.offset = row * cfg.width2 + col + (bottom ? cfg.width : 0);
         return b;
     }
     b.component = (n & 1) ? 2 : 1;
-    int cx = enc.config.chroma_format == 3 ? x : x >> 1;
-    int cy = enc.config.chroma_format == 1 ? y >> 1 : y;
+    int cx = cfg.chroma_format == CHROMA444 ? x : x >> 1;
+    int cy = cfg.chroma_format == CHROMA420 ? y >> 1 : y;
     if (n >= 8) cx += 8;
     int row;
-    if (frame_picture && dct_type && enc.config.chroma_format != 1) {
+    if (frame_picture && dct_type && cfg.chroma_format != CHROMA420) {
         row = cy + ((n & 2) ? 1 : 0);
-        b.stride = 2 * enc.config.chrom_width;
+        b.stride = 2 * cfg.chrom_width;
     } else {
         row = cy + ((n & 2) ? 8 : 0);
-        b.stride = enc.config.chrom_width2;
+        b.stride = cfg.chrom_width2;
     }
-    b.offset = row * enc.config.chrom_width2 + cx + (bottom ? enc.config.chrom_width : 0);
+    b.offset = row * cfg.chrom_width2 + cx + (bottom ? cfg.chrom_width : 0);
     return b;
 }
 
@@ -50,17 +53,19 @@ void add_prediction(const uint8_t* pred, uint8_t* rec, int stride, const int16_t
 }
 
 void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records) {
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
     int k = 0;
-    for (int y = 0; y < enc.config.height2; y += 16) {
-        for (int x = 0; x < enc.config.width; x += 16, ++k) {
-            if (enc.picture.frame_pred_frame_dct || enc.picture.picture_structure != 3) {
+    for (int y = 0; y < cfg.height2; y += 16) {
+        for (int x = 0; x < cfg.width; x += 16, ++k) {
+            if (pic.frame_pred_frame_dct || pic.picture_structure != FRAME_PICTURE) {
                 records[k].dct_type = 0;
                 continue;
             }
             int16_t blk0[128], blk1[128];
             for (int i = 0; i < 8; ++i) {
-                const std::size_t top = static_cast<std::size_t>(y + 2 * i) * enc.config.width + x;
-                const std::size_t bot = top + enc.config.width;
+                const std::size_t top = static_cast<std::size_t>(y + 2 * i) * cfg.width + x;
+                const std::size_t bot = top + cfg.width;
                 for (int j = 0; j < 16; ++j) {
                     blk0[16 * i + j] = static_cast<int16_t>(cur[top + j] - pred[top + j]);
                     blk1[16 * i + j] = static_cast<int16_t>(cur[bot + j] - pred[bot + j]);
@@ -86,12 +91,13 @@ void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* r
 }
 
 void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_info* records, int16_t* blocks) {
+    const encoder_config& cfg = enc.config;
     int k = 0;
-    for (int y = 0; y < enc.config.height2; y += 16) {
-        for (int x = 0; x < enc.config.width; x += 16, ++k) {
-            for (int n = 0; n < enc.config.block_count; ++n) {
+    for (int y = 0; y < cfg.height2; y += 16) {
+        for (int x = 0; x < cfg.width; x += 16, ++k) {
+            for (int n = 0; n < cfg.block_count; ++n) {
                 block_location b = locate_block(x, y, n, records[k].dct_type);
-                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.config.block_count + n);
+                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * cfg.block_count + n);
                 subtract_prediction(pred[b.component] + b.offset, cur[b.component] + b.offset, b.stride, block);
                 forward_dct(block);
             }
@@ -100,12 +106,13 @@ void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_inf
 }
 
 void inverse_transform_stage(frame_planes pred, frame_planes rec, macroblock_info* records, int16_t* blocks) {
+    const encoder_config& cfg = enc.config;
     int k = 0;
-    for (int y = 0; y < enc.config.height2; y += 16) {
-        for (int x = 0; x < enc.config.width; x += 16, ++k) {
-            for (int n = 0; n < enc.config.block_count; ++n) {
+    for (int y = 0; y < cfg.height2; y += 16) {
+        for (int x = 0; x < cfg.width; x += 16, ++k) {
+            for (int n = 0; n < cfg.block_count; ++n) {
                 block_location b = locate_block(x, y, n, records[k].dct_type);
-                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * enc.config.block_count + n);
+                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * cfg.block_count + n);
                 inverse_dct(block);
                 add_prediction(pred[b.component] + b.offset, rec[b.component] + b.offset, b.stride, block);
             }
