@@ -11,6 +11,7 @@
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/name_pattern.h"
+#include "loop/coding_order.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
 #include "motion/motion_estimation.h"
@@ -129,7 +130,6 @@ void check_file_name_length(const std::string& name, const std::string& pattern,
 void encode_sequence() {
     const encoder_config& cfg = enc.config;
     picture_values& pic = enc.picture;
-    const int N = cfg.N, M = cfg.M;
     search_widths sw;
     frame_planes neworg{}, newref{};
 
@@ -145,39 +145,30 @@ void encode_sequence() {
         std::fprintf(stderr, "Encoding frame %d ", i);
         std::fflush(stderr);
 
-        int gop_start = N * ((i + M - 1) / N) - (M - 1);
-        if (gop_start < 0) gop_start = 0;
-        int display_number;
-
-        if (i == 0 || (i - 1) % M == 0) {
+        const frame_plan plan = plan_frame(i, cfg.N, cfg.M, cfg.frame_count);
+        const int display_number = plan.display_number;
+        pic.pict_type = plan.pict_type;
+        pic.temporal_reference = plan.temporal_reference;
+        if (plan.reference) {
             for (int k = 0; k < 3; ++k) {
                 std::swap(enc.buffers.old_org_frame[k], enc.buffers.new_org_frame[k]);
                 std::swap(enc.buffers.old_ref_frame[k], enc.buffers.new_ref_frame[k]);
             }
             neworg = enc.buffers.new_org_frame;
             newref = enc.buffers.new_ref_frame;
-            display_number = i == 0 ? 0 : i + M - 1;
-            if (display_number >= cfg.frame_count) display_number = cfg.frame_count - 1;
-
-            if (i == gop_start) {
-                pic.pict_type = I_TYPE;
-                pic.forw_hor_f_code = pic.forw_vert_f_code = pic.back_hor_f_code = pic.back_vert_f_code = 15;
-                int gop_size = i == 0 ? N - (M - 1) : N;
-                if (gop_size > cfg.frame_count - gop_start) gop_size = cfg.frame_count - gop_start;
-                int np = i == 0 ? (gop_size + 2 * (M - 1)) / M - 1 : (gop_size + M - 1) / M - 1;
-                int nb = gop_size - np - 1;
-                rc_init_gop(np, nb);
-                write_gop_header(gop_start, i == 0 ? 1 : 0);
-            } else {
-                pic.pict_type = P_TYPE;
-                set_forward_from_entry0(sw);
-            }
         } else {
             neworg = enc.buffers.aux_org_frame;
             newref = enc.buffers.aux_ref_frame;
-            display_number = i - 1;
-            pic.pict_type = B_TYPE;
-            const motion_entry& m = cfg.motion_data[((i - 2) % M) + 1];
+        }
+
+        if (plan.pict_type == I_TYPE) {
+            pic.forw_hor_f_code = pic.forw_vert_f_code = pic.back_hor_f_code = pic.back_vert_f_code = 15;
+            rc_init_gop(plan.np, plan.nb);
+            write_gop_header(plan.gop_start, plan.closed_gop ? 1 : 0);
+        } else if (plan.pict_type == P_TYPE) {
+            set_forward_from_entry0(sw);
+        } else {
+            const motion_entry& m = cfg.motion_data[plan.motion_entry];
             pic.forw_hor_f_code = m.forw_hor_f_code;
             pic.forw_vert_f_code = m.forw_vert_f_code;
             pic.back_hor_f_code = m.back_hor_f_code;
@@ -188,7 +179,6 @@ void encode_sequence() {
             sw.back_vert = m.back_vert_search;
         }
 
-        pic.temporal_reference = display_number - gop_start;
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
