@@ -26,6 +26,10 @@ bool scan_pattern(const std::string& p, int& conversions) {
     return conversions <= 1;
 }
 
+[[noreturn]] void name_too_long(const std::string& pattern) {
+    fatal_error(error_text("file name from pattern %s is too long", pattern.c_str()));
+}
+
 }  // namespace
 
 void check_name_pattern(const std::string& pattern) {
@@ -34,7 +38,7 @@ void check_name_pattern(const std::string& pattern) {
         fatal_error(error_text("invalid file name pattern %s (one integer conversion allowed)", pattern.c_str()));
 }
 
-std::string compose_frame_name(const std::string& pattern, int number, std::size_t buffer_size) {
+std::string compose_frame_name(const std::string& pattern, int number) {
     int conversions;
     if (!scan_pattern(pattern, conversions))
         fatal_error(error_text("invalid file name pattern %s (one integer conversion allowed)", pattern.c_str()));
@@ -49,14 +53,17 @@ std::string compose_frame_name(const std::string& pattern, int number, std::size
         out.resize(static_cast<std::size_t>(n));
     }
 #pragma GCC diagnostic pop
-    if (n < 0 || static_cast<std::size_t>(n) + 1 > buffer_size)
-        fatal_error(error_text("file name from pattern %s is too long", pattern.c_str()));
+    if (n < 0 || static_cast<std::size_t>(n) + 1 > frame_name_buffer) name_too_long(pattern);
     return out;
 }
 
-std::string compose_file_name(const std::string& base, const char* suffix, std::size_t buffer_size) {
+void check_file_name_room(const std::string& name, const std::string& pattern, const char* longest_suffix) {
+    if (name.size() + std::strlen(longest_suffix) + 1 > file_name_buffer) name_too_long(pattern);
+}
+
+std::string compose_file_name(const std::string& base, const char* suffix) {
     std::string out = base + suffix;
-    if (out.size() + 1 > buffer_size)
+    if (out.size() + 1 > file_name_buffer)
         fatal_error(error_text("file name %s is too long", out.c_str()));
     return out;
 }

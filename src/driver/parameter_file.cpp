@@ -228,6 +228,11 @@ void derive_time_code_frames() {
     cfg.time_code_frames = static_cast<int>(frames);
 }
 
+void clear_constrained_parameters_flag(encoder_config& cfg) {
+    warn("Warning: setting constrained_parameters_flag = 0\n");
+    cfg.constrained_parameters_flag = 0;
+}
+
 void check_mpeg1_constrained_parameters() {
     encoder_config& cfg = enc.config;
     if (!cfg.constrained_parameters_flag) return;
@@ -235,16 +240,14 @@ void check_mpeg1_constrained_parameters() {
     int h = (cfg.vertical_size + 15) / 16;
     if (cfg.horizontal_size > 768 || cfg.vertical_size > 576 || w * h > 396 || w * h * cfg.frame_rate > 9900.0 ||
         cfg.frame_rate > 30.0) {
-        warn("Warning: setting constrained_parameters_flag = 0\n");
-        cfg.constrained_parameters_flag = 0;
+        clear_constrained_parameters_flag(cfg);
         return;
     }
     for (int k = 0; k < cfg.M; ++k) {
         const motion_entry& m = cfg.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k >= 1 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
-            warn("Warning: setting constrained_parameters_flag = 0\n");
-            cfg.constrained_parameters_flag = 0;
+            clear_constrained_parameters_flag(cfg);
             return;
         }
     }
@@ -292,8 +295,7 @@ void force_mpeg1_values() {
 void apply_consistency_rules() {
     encoder_config& cfg = enc.config;
     if (!cfg.mpeg1 && cfg.constrained_parameters_flag) {
-        warn("Warning: setting constrained_parameters_flag = 0\n");
-        cfg.constrained_parameters_flag = 0;
+        clear_constrained_parameters_flag(cfg);
     }
     if (cfg.progressive_sequence && !cfg.progressive_frame) {
         warn("Warning: setting progressive_frame = 1\n");

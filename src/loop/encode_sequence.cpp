@@ -1,7 +1,6 @@
 #include "loop/encode_sequence.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -9,8 +8,6 @@
 #include "bitstream/picture_data.h"
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
-#include "driver/fatal.h"
-#include "driver/name_pattern.h"
 #include "loop/coding_order.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
@@ -110,21 +107,6 @@ void print_frame_header(int i, int display_number, const search_widths& sw) {
     }
 }
 
-// Longest suffix the source reader appends to the base name.
-const char* source_suffix() {
-    switch (enc.config.input_format) {
-        case 1: return ".yuv";
-        case 2: return ".ppm";
-        default: return ".Y";
-    }
-}
-
-// The per-file names (name + suffix) must fit 128 characters.
-void check_file_name_length(const std::string& name, const std::string& pattern, const char* longest_suffix) {
-    if (name.size() + std::strlen(longest_suffix) + 1 > 128)
-        fatal_error(error_text("file name from pattern %s is too long", pattern.c_str()));
-}
-
 }  // namespace
 
 void encode_sequence() {
@@ -182,8 +164,7 @@ void encode_sequence() {
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name = compose_frame_name(cfg.source_name_pattern, display_number + cfg.first_frame_number, 256);
-        check_file_name_length(name, cfg.source_name_pattern, source_suffix());
+        std::string name = source_frame_name(display_number + cfg.first_frame_number);
         std::fputs(" read frame=howmany?1\n", stderr);
         load_source_frame(name.c_str(), neworg);
         std::fprintf(stderr, " read frame=%s\n", name.c_str());
@@ -216,9 +197,7 @@ void encode_sequence() {
             code_picture(neworg, newref, sw, 1, i_first_field, false);
         }
 
-        // A name starting with '-' writes no files, so only the name buffer bounds it.
-        name = compose_frame_name(cfg.recon_name_pattern, display_number + cfg.first_frame_number, 256);
-        if (name[0] != '-') check_file_name_length(name, cfg.recon_name_pattern, ".YUV");
+        name = recon_frame_name(display_number + cfg.first_frame_number);
         std::fputs("5\n", stderr);
         write_reconstructed_frame(name.c_str(), newref);
         std::fputs("6\n", stderr);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/name_pattern.h"
 #include "loop/source_frame.h"
@@ -23,6 +24,14 @@ void write_whole_file(const std::string& name, const uint8_t* data, std::size_t 
 
 }  // namespace
 
+std::string recon_frame_name(int number) {
+    const std::string& pattern = enc.config.recon_name_pattern;
+    std::string name = compose_frame_name(pattern, number);
+    // A name starting with '-' writes no files, so only the name buffer bounds it.
+    if (name[0] != '-') check_file_name_room(name, pattern, ".YUV");
+    return name;
+}
+
 void write_reconstructed_frame(const char* name, frame_planes frame) {
     const encoder_config& cfg = enc.config;
     if (name[0] == '-') return;
@@ -30,14 +39,14 @@ void write_reconstructed_frame(const char* name, frame_planes frame) {
     const std::size_t luma = static_cast<std::size_t>(cfg.horizontal_size) * cfg.vertical_size;
     const std::size_t chroma = static_cast<std::size_t>(chroma_columns()) * chroma_rows();
 
-    write_whole_file(compose_file_name(base, ".Y", 128), frame[0], luma);
-    write_whole_file(compose_file_name(base, ".U", 128), frame[1], chroma);
-    write_whole_file(compose_file_name(base, ".V", 128), frame[2], chroma);
+    write_whole_file(compose_file_name(base, ".Y"), frame[0], luma);
+    write_whole_file(compose_file_name(base, ".U"), frame[1], chroma);
+    write_whole_file(compose_file_name(base, ".V"), frame[2], chroma);
 
     std::unique_ptr<uint8_t[], free_deleter> combined(static_cast<uint8_t*>(std::malloc(luma + 2 * chroma + 1)));
     if (!combined) fatal_error("malloc failed\n");
     std::memcpy(combined.get(), frame[0], luma);
     std::memcpy(combined.get() + luma, frame[1], chroma);
     std::memcpy(combined.get() + luma + chroma, frame[2], chroma);
-    write_whole_file(compose_file_name(base, ".YUV", 128), combined.get(), luma + 2 * chroma);
+    write_whole_file(compose_file_name(base, ".YUV"), combined.get(), luma + 2 * chroma);
 }

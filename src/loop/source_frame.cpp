@@ -96,7 +96,7 @@ void read_separate_planes(const std::string& base, const frame_planes& frame) {
     const encoder_config& cfg = enc.config;
     static const char* const suffixes[3] = {".Y", ".U", ".V"};
     for (int k = 0; k < 3; ++k) {
-        std::string name = compose_file_name(base, suffixes[k], 128);
+        std::string name = compose_file_name(base, suffixes[k]);
         input_file f = open_source(name);
         int columns = k == 0 ? cfg.horizontal_size : chroma_columns();
         int rows = k == 0 ? cfg.vertical_size : chroma_rows();
@@ -109,7 +109,7 @@ void read_separate_planes(const std::string& base, const frame_planes& frame) {
 }
 
 void read_planar_file(const std::string& base, const frame_planes& frame) {
-    std::string name = compose_file_name(base, ".yuv", 128);
+    std::string name = compose_file_name(base, ".yuv");
     input_file f = open_source(name);
     if (!read_planar_picture(f.get(), frame))
         fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
@@ -123,13 +123,14 @@ void read_ppm_header(FILE* f, const std::string& name) {
     int m0 = std::getc(f);
     int m1 = std::getc(f);
     if (m0 != 'P' || m1 != '6') fatal_error(error_text("Couldn't read %s (magic number is not P6)", name.c_str()));
+    auto ends_early = [&] { fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str())); };
     int ppm_width = header_integer(f);
-    if (std::feof(f)) fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    if (std::feof(f)) ends_early();
     int ppm_height = header_integer(f);
-    if (std::feof(f)) fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    if (std::feof(f)) ends_early();
     int max_value = header_integer(f);
-    if (std::feof(f) && max_value != 255)
-        fatal_error(error_text("Couldn't read %s (header ends early)", name.c_str()));
+    // A maximum of 255 may end the file: the pixel check reports what is missing.
+    if (std::feof(f) && max_value != 255) ends_early();
     if (ppm_width != cfg.horizontal_size)
         fatal_error(error_text("Couldn't read %s (width %d, horizontal_size is %d)", name.c_str(), ppm_width,
                                cfg.horizontal_size));
@@ -151,7 +152,7 @@ void read_ppm(const std::string& base, const frame_planes& frame) {
 
     const ppm_work_planes& w = set_up_work_planes(frame);
 
-    std::string name = compose_file_name(base, ".ppm", 128);
+    std::string name = compose_file_name(base, ".ppm");
     input_file f = open_source(name);
     read_ppm_header(f.get(), name);
 
@@ -208,6 +209,14 @@ int half_sample_sum(int j, Fetch at) {
 
 int chroma_columns() { return enc.config.chroma_format == CHROMA444 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1; }
 int chroma_rows() { return enc.config.chroma_format == CHROMA420 ? enc.config.vertical_size >> 1 : enc.config.vertical_size; }
+
+std::string source_frame_name(int number) {
+    const encoder_config& cfg = enc.config;
+    const char* longest_suffix = cfg.input_format == 1 ? ".yuv" : cfg.input_format == 2 ? ".ppm" : ".Y";
+    std::string name = compose_frame_name(cfg.source_name_pattern, number);
+    check_file_name_room(name, cfg.source_name_pattern, longest_suffix);
+    return name;
+}
 
 void load_source_frame(const char* name, frame_planes frame) {
     switch (enc.config.input_format) {

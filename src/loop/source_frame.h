@@ -3,9 +3,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "driver/encoder_state.h"
 
+// The base name of source picture number, checked to leave room for the
+// suffix of the configured input format.
+std::string source_frame_name(int number);
 void load_source_frame(const char* name, frame_planes frame);
 
 void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows);
