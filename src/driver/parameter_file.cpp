@@ -11,16 +11,13 @@
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "driver/file_handle.h"
 #include "driver/parameter_checks.h"
 
 const double frame_rate_table[8] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0,
                                     30.0,             50.0, 60000.0 / 1001.0, 60.0};
 
 namespace {
-
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
 
 // Lines as fgets with a 254-byte limit delivers them: a longer line goes on
 // as the next line. Running out of lines is fatal rather than silently
@@ -357,7 +354,7 @@ void reduce_search_widths() {
 
 void read_parameter_file(const char* file_name) {
     encoder_config& cfg = enc.config;
-    std::unique_ptr<FILE, file_closer> file(std::fopen(file_name, "r"));
+    file_handle file = file_handle::open(file_name, "r");
     if (!file) fatal_error(error_text("Couldn't open parameter file %s", file_name));
     line_reader in(file.get(), file_name);
 

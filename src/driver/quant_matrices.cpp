@@ -7,6 +7,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "driver/file_handle.h"
 
 const uint8_t default_intra_quantiser_matrix[64] = {
     8,  16, 19, 22, 26, 27, 29, 34,  //
@@ -43,21 +44,15 @@ bool read_number(FILE* file, long long& value) {
 }
 
 void read_matrix_file(const std::string& name, uint8_t* matrix) {
-    FILE* file = std::fopen(name.c_str(), "r");
+    file_handle file = file_handle::open(name, "r");
     if (!file) fatal_error(error_text("Couldn't open quant matrix file %s", name.c_str()));
     for (int i = 0; i < 64; ++i) {
         long long v = 0;
-        if (!read_number(file, v)) {
-            std::fclose(file);
+        if (!read_number(file.get(), v))
             fatal_error(error_text("Couldn't read 64 numbers from quant matrix file %s", name.c_str()));
-        }
-        if (v < 1 || v > 255) {
-            std::fclose(file);
-            fatal_error("invalid value in quant matrix");
-        }
+        if (v < 1 || v > 255) fatal_error("invalid value in quant matrix");
         matrix[i] = static_cast<uint8_t>(v);
     }
-    std::fclose(file);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "driver/file_handle.h"
 #include "driver/name_pattern.h"
 #include "loop/source_frame.h"
 
@@ -15,10 +16,10 @@ namespace {
 // Creates name and writes count bytes; a short write or a failed close
 // (a full disk, for instance) is fatal.
 void write_whole_file(const std::string& name, const uint8_t* data, std::size_t count) {
-    FILE* f = std::fopen(name.c_str(), "wb");
+    file_handle f = file_handle::open(name, "wb");
     if (!f) fatal_error(error_text("Couldn't create %s\n", name.c_str()));
-    bool written = std::fwrite(data, 1, count, f) == count;
-    if (std::fclose(f) != 0) written = false;
+    bool written = std::fwrite(data, 1, count, f.get()) == count;
+    if (!f.close()) written = false;
     if (!written) fatal_error(error_text("Couldn't write %s", name.c_str()));
 }
 

@@ -10,19 +10,15 @@
 
 #include "driver/coding_types.h"
 #include "driver/fatal.h"
+#include "driver/file_handle.h"
 #include "driver/name_pattern.h"
 
 namespace {
 
-struct file_closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using input_file = std::unique_ptr<FILE, file_closer>;
-
-input_file open_source(const std::string& name) {
-    FILE* f = std::fopen(name.c_str(), "rb");
+file_handle open_source(const std::string& name) {
+    file_handle f = file_handle::open(name, "rb");
     if (!f) fatal_error(error_text("Couldn't open %s\n", name.c_str()));
-    return input_file(f);
+    return f;
 }
 
 // Kr, Kg, Kb by matrix_coefficients 1..7.
@@ -97,7 +93,7 @@ void read_separate_planes(const std::string& base, const frame_planes& frame) {
     static const char* const suffixes[3] = {".Y", ".U", ".V"};
     for (int k = 0; k < 3; ++k) {
         std::string name = compose_file_name(base, suffixes[k]);
-        input_file f = open_source(name);
+        file_handle f = open_source(name);
         int columns = k == 0 ? cfg.horizontal_size : chroma_columns();
         int rows = k == 0 ? cfg.vertical_size : chroma_rows();
         int stride = k == 0 ? cfg.width : cfg.chrom_width;
@@ -110,7 +106,7 @@ void read_separate_planes(const std::string& base, const frame_planes& frame) {
 
 void read_planar_file(const std::string& base, const frame_planes& frame) {
     std::string name = compose_file_name(base, ".yuv");
-    input_file f = open_source(name);
+    file_handle f = open_source(name);
     if (!read_planar_picture(f.get(), frame))
         fatal_error(error_text("Couldn't read %s (file too short)", name.c_str()));
     // The second and third pictures overwrite the first as far as the file reaches.
@@ -153,7 +149,7 @@ void read_ppm(const std::string& base, const frame_planes& frame) {
     const ppm_work_planes& w = set_up_work_planes(frame);
 
     std::string name = compose_file_name(base, ".ppm");
-    input_file f = open_source(name);
+    file_handle f = open_source(name);
     read_ppm_header(f.get(), name);
 
     const int columns = cfg.horizontal_size;
