@@ -17,7 +17,6 @@ class headers : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_encoder_state();
-        enc.run.vbv = vbv_state{};
         stats = std::tmpfile();
         enc.files.statistics_file = stats;
         enc.config.frame_rate = 25.0;

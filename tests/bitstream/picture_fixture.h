@@ -12,6 +12,7 @@
 #include "bit_capture.h"
 #include "bitstream/picture_data.h"
 #include "bitstream/vlc.h"
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "ratecontrol/rate_control.h"
 #include "ratecontrol/vbv.h"
@@ -36,25 +37,15 @@ struct picture_fixture {
     // structure 3 codes a frame picture; 1 or 2 a field of an mb_h-row frame.
     void setup(int mb_w, int mb_h, int pict_type, int chroma_format = 1, int structure = 3) {
         reset_encoder_state();
-        enc.run.rc = rate_control_state{};
-        enc.run.vbv = vbv_state{};
-        bool field = structure != 3;
-        enc.config.horizontal_size = 16 * mb_w;
-        enc.config.vertical_size = 16 * mb_h;
-        enc.config.progressive_sequence = field ? 0 : 1;
-        enc.config.field_pictures = field ? 1 : 0;
-        enc.config.chroma_format = chroma_format;
-        enc.config.mb_width = mb_w;
-        enc.config.mb_height = mb_h;
-        enc.config.mb_height2 = field ? mb_h / 2 : mb_h;
-        enc.config.width = 16 * mb_w;
-        enc.config.height = 16 * mb_h;
-        enc.config.chrom_width = chroma_format == 3 ? enc.config.width : enc.config.width / 2;
-        enc.config.chrom_height = chroma_format == 1 ? enc.config.height / 2 : enc.config.height;
-        enc.config.height2 = field ? enc.config.height / 2 : enc.config.height;
-        enc.config.width2 = field ? 2 * enc.config.width : enc.config.width;
-        enc.config.chrom_width2 = field ? 2 * enc.config.chrom_width : enc.config.chrom_width;
-        enc.config.block_count = block_count_table[chroma_format - 1];
+        bool field = structure != FRAME_PICTURE;
+        encoder_config& cfg = enc.config;
+        cfg.horizontal_size = 16 * mb_w;
+        cfg.vertical_size = 16 * mb_h;
+        cfg.progressive_sequence = field ? 0 : 1;
+        cfg.field_pictures = field ? 1 : 0;
+        cfg.chroma_format = chroma_format;
+        static_cast<picture_sizes&>(cfg) = derive_sizes(cfg.horizontal_size, cfg.vertical_size,
+                                                        cfg.progressive_sequence, cfg.field_pictures, chroma_format);
 
         enc.picture.pict_type = pict_type;
         enc.picture.picture_structure = structure;

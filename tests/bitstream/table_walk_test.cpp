@@ -359,7 +359,6 @@ struct walk_stream {
 
 walk_stream write_walk_stream(const std::string& path) {
     reset_encoder_state();
-    enc.run.vbv = vbv_state{};
     enc.files.output_file = std::fopen(path.c_str(), "wb");
     enc.files.statistics_file = std::tmpfile();
     init_bit_writer();
@@ -488,7 +487,6 @@ TEST(table_walk, libmpeg2_decodes_every_code_word) {
 TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
     temp_dir dir;
     reset_encoder_state();
-    enc.run.vbv = vbv_state{};
     enc.files.output_file = std::fopen((dir / "p422.m2v").c_str(), "wb");
     enc.files.statistics_file = std::tmpfile();
     init_bit_writer();

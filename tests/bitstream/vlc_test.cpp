@@ -26,7 +26,6 @@ class vlc_codes : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_encoder_state();
-        enc.run.dc_dct_pred[0] = enc.run.dc_dct_pred[1] = enc.run.dc_dct_pred[2] = 0;
     }
 };
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "loop/source_frame.h"
 #include "test_support.h"
 
@@ -157,16 +157,11 @@ TEST(MakeSequence, NoiseChangesSamplesByAtMostItsAmplitude) {
 // --- read back by the encoder ------------------------------------------------
 
 void configure(int w, int h, int chroma_format, int input_format) {
-    reset_encoder_state();
-    enc.config.horizontal_size = w;
-    enc.config.vertical_size = h;
-    enc.config.chroma_format = chroma_format;
-    enc.config.progressive_sequence = 1;
-    enc.config.progressive_frame = 1;
-    enc.config.matrix_coefficients = 5;
-    enc.config.input_format = input_format;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({w, h, chroma_format}, [&](encoder_config& cfg) {
+        cfg.progressive_frame = 1;
+        cfg.matrix_coefficients = 5;
+        cfg.input_format = input_format;
+    });
 }
 
 // The visible part of a plane, row by row.

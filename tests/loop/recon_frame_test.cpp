@@ -8,7 +8,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "loop/recon_frame.h"
 #include "test_support.h"
 
@@ -19,13 +19,7 @@ using morvane_test::temp_dir;
 namespace {
 
 void configure(int horizontal_size, int vertical_size, int chroma_format) {
-    reset_encoder_state();
-    enc.config.horizontal_size = horizontal_size;
-    enc.config.vertical_size = vertical_size;
-    enc.config.chroma_format = chroma_format;
-    enc.config.progressive_sequence = 1;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({horizontal_size, vertical_size, chroma_format});
 }
 
 // Fills every plane of frame, padding included: sample i of plane k is (i + 50k) mod 256.

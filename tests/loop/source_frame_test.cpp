@@ -10,7 +10,7 @@
 
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "loop/source_frame.h"
 #include "test_support.h"
 
@@ -25,17 +25,13 @@ struct geometry {
 };
 
 void configure(const geometry& g) {
-    reset_encoder_state();
-    enc.config.horizontal_size = g.horizontal_size;
-    enc.config.vertical_size = g.vertical_size;
-    enc.config.chroma_format = g.chroma_format;
-    enc.config.progressive_sequence = g.progressive_sequence;
-    enc.config.mpeg1 = g.mpeg1;
-    enc.config.progressive_frame = g.progressive_frame;
-    enc.config.matrix_coefficients = g.matrix_coefficients;
-    enc.config.input_format = g.input_format;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({g.horizontal_size, g.vertical_size, g.chroma_format, g.progressive_sequence},
+                                [&](encoder_config& cfg) {
+                                    cfg.mpeg1 = g.mpeg1;
+                                    cfg.progressive_frame = g.progressive_frame;
+                                    cfg.matrix_coefficients = g.matrix_coefficients;
+                                    cfg.input_format = g.input_format;
+                                });
 }
 
 std::string fatal_message(const std::function<void()>& action) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 
 namespace motion_test {
 
@@ -19,16 +19,11 @@ struct picture_setup {
 
 // Fresh state of the given size with the statistics going to a temporary file.
 inline void setup_encoder(const picture_setup& p) {
-    reset_encoder_state();
-    enc.config.horizontal_size = p.width;
-    enc.config.vertical_size = p.height;
-    enc.config.progressive_sequence = p.progressive;
-    enc.config.field_pictures = p.field_pictures;
-    enc.config.chroma_format = 1;
-    enc.config.M = p.M;
-    enc.config.top_field_first = p.top_field_first;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({p.width, p.height, CHROMA420, p.progressive, p.field_pictures},
+                                [&](encoder_config& cfg) {
+                                    cfg.M = p.M;
+                                    cfg.top_field_first = p.top_field_first;
+                                });
     enc.files.statistics_file = std::tmpfile();
 }
 

@@ -241,7 +241,7 @@ TEST(RateControlActivity, SmallestBlockVariancePlusOne) {
     };
     for (const activity_case& c : cases) {
         statistics_capture stats;
-        picture_size size{16, 32, c.progressive_sequence, c.field_pictures};
+        picture_size size{16, 32, CHROMA420, c.progressive_sequence, c.field_pictures};
         start_state(size, 5000000.0, 30.0, stats);
         enc.picture.picture_structure = c.picture_structure;
         uint8_t* frame = enc.buffers.new_org_frame[0];
@@ -314,7 +314,7 @@ TEST(RateControlQuantiser, NonLinearScaleThroughTheCodeMap) {
 TEST(RateControlQuantiser, BufferFullnessCountsBitsSpentAgainstTheTargetShare) {
     statistics_capture stats;
     // Four macroblocks: the share of T = 403 is 403 / 4 = 100 bits each.
-    picture_size size{32, 32, 1, 0};
+    picture_size size{32, 32};
     start_state(size, 5000000.0, 30.0, stats);
     enc.run.rc.r = 62, enc.run.rc.avg_act = 100.0, enc.picture.q_scale_type = 1;
     for (int k = 0; k < 4; ++k) enc.buffers.mb_info[k].act = 100.0;
@@ -373,7 +373,7 @@ TEST(RateControlQuantiser, FirstQuantiserLimits) {
 
 TEST(RateControlPicture, WholeIPictureReports) {
     statistics_capture stats;
-    start_state({32, 16, 1, 0}, 5000000.0, 30.0, stats);
+    start_state({32, 16}, 5000000.0, 30.0, stats);
     std::memset(enc.buffers.new_org_frame[0], 90, static_cast<std::size_t>(enc.config.width) * enc.config.height);
     rc_init_sequence();
     rc_init_gop(0, 0);

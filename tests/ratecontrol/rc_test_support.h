@@ -6,16 +6,13 @@
 #include <string>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "ratecontrol/rate_control.h"
 #include "ratecontrol/vbv.h"
 
 namespace rc_test {
 
-struct picture_size {
-    int horizontal_size = 16, vertical_size = 16;
-    int progressive_sequence = 1, field_pictures = 0;
-};
+using picture_size = morvane_test::picture_geometry;
 
 class statistics_capture {
 public:
@@ -46,18 +43,10 @@ private:
 
 // Fresh state of the given size, bit rate and frame rate; statistics go to capture.
 inline void start_state(const picture_size& size, double bit_rate, double frame_rate, statistics_capture& capture) {
-    reset_encoder_state();
-    enc.run.rc = rate_control_state{};
-    enc.run.vbv = vbv_state{};
-    enc.config.horizontal_size = size.horizontal_size;
-    enc.config.vertical_size = size.vertical_size;
-    enc.config.progressive_sequence = size.progressive_sequence;
-    enc.config.field_pictures = size.field_pictures;
-    enc.config.chroma_format = 1;
-    enc.config.bit_rate = bit_rate;
-    enc.config.frame_rate = frame_rate;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder(size, [&](encoder_config& cfg) {
+        cfg.bit_rate = bit_rate;
+        cfg.frame_rate = frame_rate;
+    });
     enc.files.statistics_file = capture.file();
     enc.picture.picture_structure = 3;
 }

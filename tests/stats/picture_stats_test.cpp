@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 
 namespace {
 
@@ -23,14 +23,7 @@ protected:
     }
 
     void start(int hsize, int vsize, int chroma_format, int progressive_sequence, int field_pictures) {
-        reset_encoder_state();
-        enc.config.horizontal_size = hsize;
-        enc.config.vertical_size = vsize;
-        enc.config.chroma_format = chroma_format;
-        enc.config.progressive_sequence = progressive_sequence;
-        enc.config.field_pictures = field_pictures;
-        enc.config.statistics_file_name = "-";
-        init_encoder();
+        morvane_test::start_encoder({hsize, vsize, chroma_format, progressive_sequence, field_pictures});
         file_ = std::tmpfile();
         enc.files.statistics_file = file_;
         enc.picture.picture_structure = 3;

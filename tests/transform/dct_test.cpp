@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         prepare_forward_dct();
         prepare_inverse_dct();
-        enc.run.dc_change_counter = 0;
+        reset_encoder_state();
     }
 };
 

@@ -6,20 +6,13 @@
 #include <vector>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "transform/predict.h"
 
 namespace {
 
 void setup_picture(int w, int h, int chroma_format, int field_pictures) {
-    reset_encoder_state();
-    enc.config.horizontal_size = w;
-    enc.config.vertical_size = h;
-    enc.config.chroma_format = chroma_format;
-    enc.config.progressive_sequence = field_pictures ? 0 : 1;
-    enc.config.field_pictures = field_pictures;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({w, h, chroma_format, field_pictures ? 0 : 1, field_pictures});
     enc.picture.picture_structure = field_pictures ? 1 : 3;
     enc.picture.pict_type = 2;
 }

@@ -7,21 +7,14 @@
 #include <string>
 
 #include "driver/encoder_state.h"
-#include "startup/init_encoder.h"
+#include "picture_setup.h"
 #include "transform/dct.h"
 #include "transform/transform_stage.h"
 
 namespace {
 
 void setup_picture(int w, int h, int chroma_format, int field_pictures, int picture_structure) {
-    reset_encoder_state();
-    enc.config.horizontal_size = w;
-    enc.config.vertical_size = h;
-    enc.config.chroma_format = chroma_format;
-    enc.config.progressive_sequence = field_pictures ? 0 : 1;
-    enc.config.field_pictures = field_pictures;
-    enc.config.statistics_file_name = "-";
-    init_encoder();
+    morvane_test::start_encoder({w, h, chroma_format, field_pictures ? 0 : 1, field_pictures});
     enc.picture.picture_structure = picture_structure;
     enc.picture.pict_type = 1;
 }
