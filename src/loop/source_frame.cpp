@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/coding_types.h"
+#include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "driver/file_handle.h"
 #include "driver/name_pattern.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/encoder_state.h"
+#include "driver/frame_planes.h"
 
 // The base name of source picture number, checked to leave room for the
 // suffix of the configured input format.

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "driver/coding_types.h"
+#include "driver/encoder_state.h"
 #include "transform/dct.h"
 
 block_location locate_block(int x, int y, int n, int dct_type) {

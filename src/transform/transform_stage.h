@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "driver/encoder_state.h"
+#include "driver/frame_planes.h"
+#include "driver/macroblock_info.h"
 
 // Where block n of the macroblock at luminance position (x, y) of the
 // current picture lives: plane, offset of its first sample, row stride.
