@@ -177,10 +177,10 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
     }
 }
 
-void write_picture(const uint8_t* frame) {
+void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks) {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
-    rc_init_picture(frame);
+    rc_init_picture(frame, mb_info);
     write_picture_header();
     if (!cfg.mpeg1) write_picture_coding_extension();
 
@@ -207,10 +207,10 @@ void write_picture(const uint8_t* frame) {
                 MBAinc = 1;
             }
 
-            macroblock_info& mb = enc.buffers.mb_info[k];
+            macroblock_info& mb = mb_info[k];
             int mb_type = mb.mb_type;
-            mb.mquant = rc_mquant(k);
-            int16_t* first_block = enc.buffers.blocks + 64 * static_cast<std::ptrdiff_t>(k) * block_count;
+            mb.mquant = rc_mquant(k, mb.act);
+            int16_t* first_block = blocks + 64 * static_cast<std::ptrdiff_t>(k) * block_count;
 
             int cbp;
             if (mb_type & MB_INTRA) {
@@ -236,7 +236,7 @@ void write_picture(const uint8_t* frame) {
                     reset_dc_predictors();
                     reset_predictors();
                 } else if (pic.pict_type == B_TYPE) {
-                    skip = b_macroblock_skippable(mb, enc.buffers.mb_info[k - 1], mb_type);
+                    skip = b_macroblock_skippable(mb, mb_info[k - 1], mb_type);
                 }
                 if (skip) {
                     mb.mb_type = mb_type;

@@ -62,7 +62,7 @@ void code_picture(frame_planes neworg, frame_planes newref, const search_widths&
     if (trace) std::fputs(" before the tranform\n", stderr);
     forward_transform_stage(enc.buffers.pred_frame, neworg, enc.buffers.mb_info, enc.buffers.blocks);
     if (trace) std::fputs(" after the tranform\n", stderr);
-    write_picture(neworg[0]);
+    write_picture(neworg[0], enc.buffers.mb_info, enc.buffers.blocks);
     if (trace) std::fputs(" 1\n", stderr);
     dequantise_all_blocks();
     if (trace) std::fputs(" 2\n", stderr);

@@ -97,7 +97,7 @@ void rc_init_gop(int np, int nb) {
     std::fprintf(f, " number of B pictures in GOP: Nb=%d\n", rc.Nb);
 }
 
-void rc_init_picture(const uint8_t* frame) {
+void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info) {
     const encoder_config& cfg = enc.config;
     rate_control_state& rc = enc.run.rc;
     // The complexity products are formed in 64 bits: Np x Xp passes 2^31 at
@@ -132,18 +132,17 @@ void rc_init_picture(const uint8_t* frame) {
 
     rc.S = bitcount();
     rc.mquant_sum = 0;
-    compute_activities(frame);
+    compute_activities(frame, mb_info);
     rc.act_sum = 0.0;
 
     std::fprintf(enc.files.statistics_file, "\nrate control: start of picture\n");
     std::fprintf(enc.files.statistics_file, " target number of bits: T=%" PRId64 "\n", rc.T);
 }
 
-void compute_activities(const uint8_t* frame) {
+void compute_activities(const uint8_t* frame, macroblock_info* mb_info) {
     const encoder_config& cfg = enc.config;
     const int stride = cfg.width2;
     const bool field_blocks = !cfg.field_pictures && !cfg.progressive_sequence;
-    macroblock_info* mb_info = enc.buffers.mb_info;
     int k = 0;
     for (int j = 0; j < cfg.height2; j += 16) {
         for (int i = 0; i < cfg.width; i += 16) {
@@ -192,11 +191,10 @@ int rc_first_mquant() {
     return q;
 }
 
-int rc_mquant(int k) {
+int rc_mquant(int k, double actj) {
     rate_control_state& rc = enc.run.rc;
     const int64_t dj = rc.d + (bitcount() - rc.S) - k * (rc.T / macroblock_count());
     const double Qj = static_cast<double>(dj) * 31.0 / rc.r;
-    const double actj = enc.buffers.mb_info[k].act;
     rc.act_sum += actj;
     const double N_actj = (2.0 * actj + rc.avg_act) / (actj + 2.0 * rc.avg_act);
 

@@ -3,13 +3,17 @@
 
 #include <cstdint>
 
+#include "driver/macroblock_info.h"
+
 void rc_init_sequence();
 void rc_init_gop(int np, int nb);
-void rc_init_picture(const uint8_t* frame);
-void compute_activities(const uint8_t* frame);
+// Also fills the activity of every record of mb_info.
+void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info);
+void compute_activities(const uint8_t* frame, macroblock_info* mb_info);
 double variance_8x8(const uint8_t* p, int stride);
 int rc_first_mquant();
-int rc_mquant(int k);
+// Quantiser of macroblock k, whose activity is act.
+int rc_mquant(int k, double act);
 void rc_update_picture();
 
 // Conversions of an integral double that saturate instead of overflowing

@@ -87,7 +87,7 @@ struct picture_fixture {
     std::string run() {
         bit_capture capture;
         testing::internal::CaptureStderr();
-        write_picture(luma.data());
+        write_picture(luma.data(), records.data(), coefficients.data());
         stderr_text = testing::internal::GetCapturedStderr();
         all_bits = capture.bits();
         bytes = capture.bytes();

@@ -61,9 +61,9 @@ TEST(RateControlSequence, DefaultsThatRoundToZeroAtTinyBitRatesBecomeOne) {
     // A whole picture then runs without a division by zero.
     rc_init_gop(0, 0);
     enc.picture.pict_type = 1;
-    rc_init_picture(enc.buffers.new_org_frame[0]);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
     EXPECT_EQ(rc_first_mquant(), 2);
-    EXPECT_EQ(rc_mquant(0), 2);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 2);
 }
 
 TEST(RateControlSequence, DefaultsBeyondTheIntRangeSaturate) {
@@ -152,7 +152,7 @@ TEST_P(RateControlTarget, SharesTheGopBudgetByComplexity) {
     enc.run.rc.R = c.R, enc.run.rc.Np = c.Np, enc.run.rc.Nb = c.Nb;
     enc.run.rc.Xi = c.Xi, enc.run.rc.Xp = c.Xp, enc.run.rc.Xb = c.Xb;
     set_bitcount(1234);
-    rc_init_picture(enc.buffers.new_org_frame[0]);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
     EXPECT_EQ(enc.run.rc.T, c.T);
     EXPECT_EQ(enc.run.rc.d, c.pict_type == 1 ? 11 : c.pict_type == 2 ? 22 : 33);
     EXPECT_EQ(enc.run.rc.S, 1234);
@@ -247,7 +247,7 @@ TEST(RateControlActivity, SmallestBlockVariancePlusOne) {
         uint8_t* frame = enc.buffers.new_org_frame[0];
         for (int y = 0; y < enc.config.height; ++y)
             for (int x = 0; x < enc.config.width; ++x) frame[y * enc.config.width + x] = c.sample(x, y);
-        compute_activities(frame);
+        compute_activities(frame, enc.buffers.mb_info);
         ASSERT_EQ(static_cast<std::size_t>(enc.config.mb_width * enc.config.mb_height2), c.act.size()) << c.name;
         for (std::size_t k = 0; k < c.act.size(); ++k) {
             if (c.act[k] == 0.0)
@@ -291,7 +291,7 @@ TEST(RateControlQuantiser, LinearScaleWithHysteresisAndLimits) {
         start_one_macroblock(stats, 0);
         enc.run.rc.d = c.dj;
         enc.run.rc.prev_linear_mquant = c.prev_linear_mquant;
-        EXPECT_EQ(rc_mquant(0), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
+        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, c.mquant);
     }
 }
@@ -306,7 +306,7 @@ TEST(RateControlQuantiser, NonLinearScaleThroughTheCodeMap) {
         start_one_macroblock(stats, 1);
         enc.run.rc.d = c.dj;
         enc.run.rc.prev_linear_mquant = 44;
-        EXPECT_EQ(rc_mquant(0), c.mquant) << "dj " << c.dj;
+        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), c.mquant) << "dj " << c.dj;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, 44) << "non-linear choices leave the hysteresis alone";
     }
 }
@@ -321,7 +321,7 @@ TEST(RateControlQuantiser, BufferFullnessCountsBitsSpentAgainstTheTargetShare) {
     enc.run.rc.T = 403, enc.run.rc.S = 1000, enc.run.rc.d = 40;
     set_bitcount(1000 + 290);
     // dj = 40 + 290 - 3 x 100 = 30
-    EXPECT_EQ(rc_mquant(3), 32);
+    EXPECT_EQ(rc_mquant(3, enc.buffers.mb_info[3].act), 32);
     EXPECT_EQ(enc.run.rc.mquant_sum, 32);
     EXPECT_DOUBLE_EQ(enc.run.rc.act_sum, 100.0);
 }
@@ -332,7 +332,7 @@ TEST(RateControlQuantiser, FlatMacroblockHalvesTheQuantiser) {
     enc.run.rc.avg_act = 400.0;
     enc.buffers.mb_info[0].act = 1.0;  // N_actj = 402 / 801, about 0.50
     enc.run.rc.d = 40;                 // Qj = 20
-    EXPECT_EQ(rc_mquant(0), 20);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 20);
 }
 
 TEST(RateControlQuantiser, FirstQuantiserOfTheDefaultIPicture) {
@@ -343,7 +343,7 @@ TEST(RateControlQuantiser, FirstQuantiserOfTheDefaultIPicture) {
         rc_init_sequence();
         rc_init_gop(4, 10);
         enc.picture.pict_type = 1;
-        rc_init_picture(enc.buffers.new_org_frame[0]);
+        rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
         enc.run.rc.prev_linear_mquant = 0;
         EXPECT_EQ(rc_first_mquant(), 20) << "q_scale_type " << q_scale_type;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, q_scale_type ? 0 : 20);
@@ -381,14 +381,14 @@ TEST(RateControlPicture, WholeIPictureReports) {
 
     enc.picture.pict_type = 1;
     set_bitcount(0);
-    rc_init_picture(enc.buffers.new_org_frame[0]);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
     EXPECT_EQ(stats.take(), "\nrate control: start of picture\n target number of bits: T=166667\n");
     EXPECT_EQ(rc_first_mquant(), 20);
     // dj = 107527, Qj = 10.00002, N_actj = 0.50187: 2 x floor(5.52) = 10
-    EXPECT_EQ(rc_mquant(0), 10);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 10);
     set_bitcount(8000);
     // dj = 107527 + 8000 - 83333 = 32194: 2 x floor(2.00) = 4
-    EXPECT_EQ(rc_mquant(1), 4);
+    EXPECT_EQ(rc_mquant(1, enc.buffers.mb_info[1].act), 4);
     set_bitcount(20000);
     rc_update_picture();
     EXPECT_EQ(stats.take(),
