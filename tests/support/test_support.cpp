@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +66,23 @@ run_result run_program(const std::vector<std::string>& argv, const std::string& 
     r.err = read_file(err_path);
     return r;
 }
+
+std::string test_name(std::string_view text) {
+    std::string name;
+    bool gap = false;
+    for (char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            if (gap && !name.empty()) name += '_';
+            name += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name;
+}
+
+std::string signed_name(long long n) { return n < 0 ? "neg" + std::to_string(-n) : std::to_string(n); }
 
 namespace {
 
