@@ -40,6 +40,9 @@ void write_file(const std::string& path, const std::string& content) {
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
 run_result run_program(const std::vector<std::string>& argv, const std::string& cwd) {
+    if (std::getenv("MORVANE_UNIT_TEST"))
+        throw std::logic_error("a test labelled unit starts " + argv.at(0) +
+                               ": put it in a suite whose name ends in _e2e (see tests/CMakeLists.txt)");
     temp_dir io;
     std::string out_path = io / "stdout", err_path = io / "stderr";
     pid_t pid = fork();

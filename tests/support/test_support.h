@@ -34,7 +34,8 @@ struct run_result {
 };
 
 // Runs program with args (argv[0] is the program) in folder cwd, stdin from
-// /dev/null, capturing stdout and stderr.
+// /dev/null, capturing stdout and stderr. Only for suites named ..._e2e (or
+// in tests/e2e): under ctest, a test labelled unit that calls it fails.
 run_result run_program(const std::vector<std::string>& argv, const std::string& cwd);
 
 // The encoder binaries and the sequence generator built with the project.
