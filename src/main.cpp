@@ -2,13 +2,15 @@
 #include <cstdio>
 #include <new>
 
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "startup/init_encoder.h"
+#include "driver/options.h"
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
 #include "loop/source_frame.h"
+#include "startup/init_encoder.h"
 
 namespace {
 
@@ -20,17 +22,21 @@ void close_checked(FILE* file, const std::string& name) {
 }
 
 int run(int argc, char** argv) {
-    if (argc != 3) {
-        std::printf("\n%s, %s\n", "morvane V1.2, 96/07/19", "written by the morvane developers");
-        std::printf("Usage: morvane in.par out.m2v\n");
-        return 0;
+    const command_line line = parse_options(argc, argv);
+    if (line.action != command_action::run) {
+        const command_reply reply = reply_to(line);
+        std::fputs(reply.out.c_str(), stdout);
+        std::fputs(reply.err.c_str(), stderr);
+        return reply.status;
     }
-    read_parameter_file(argv[1]);
+    if (line.simd_mask) set_cpu_cap(*line.simd_mask);
+
+    read_parameter_file(line.par_name.c_str());
     check_picture_patterns();
     read_quant_matrices();
-    enc.files.output_file_name = argv[2];
-    enc.files.output_file = std::fopen(argv[2], "wb");
-    if (!enc.files.output_file) fatal_error(error_text("Couldn't create output file %s", argv[2]));
+    enc.files.output_file_name = line.out_name;
+    enc.files.output_file = std::fopen(line.out_name.c_str(), "wb");
+    if (!enc.files.output_file) fatal_error(error_text("Couldn't create output file %s", line.out_name.c_str()));
     init_encoder();
     encode_sequence();
 

@@ -2,8 +2,16 @@
 # Builds morvane and runs the whole test suite twice: once as shipped, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing
 # build and test dependencies with apt first.
+#   --quick  the inner loop: build build/ only and run the tests labelled unit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+quick=0
+case "${1-}" in
+  "") ;;
+  --quick) quick=1 ;;
+  *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
 
 . tools/install_missing.sh
 install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libgtest-dev:/usr/include/gtest/gtest.h \
@@ -12,6 +20,10 @@ install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libg
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON
 cmake --build build -j "$jobs"
+if [ "$quick" = 1 ]; then
+  ctest --test-dir build --output-on-failure -j "$jobs" -L unit
+  exit
+fi
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_SANITIZE=ON -DMORVANE_TESTS=ON

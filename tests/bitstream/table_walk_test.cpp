@@ -444,7 +444,7 @@ TEST(table_walk, stream_uses_every_code_word) {
     for (int m = -16; m <= 16; ++m) EXPECT_TRUE(used.motion_codes.count(m)) << "motion code " << m;
 }
 
-TEST(table_walk, ffmpeg_decodes_every_code_word) {
+TEST(table_walk_e2e, ffmpeg_decodes_every_code_word) {
     temp_dir dir;
     walk_stream s = write_walk_stream(dir / "walk.m2v");
     ASSERT_TRUE(file_exists("/usr/bin/ffmpeg")) << "decoder /usr/bin/ffmpeg is not installed";
@@ -456,7 +456,7 @@ TEST(table_walk, ffmpeg_decodes_every_code_word) {
     compare(read_file(dir / "out.yuv"), s, "ffmpeg");
 }
 
-TEST(table_walk, libmpeg2_decodes_every_code_word) {
+TEST(table_walk_e2e, libmpeg2_decodes_every_code_word) {
     temp_dir dir;
     walk_stream s = write_walk_stream(dir / "walk.m2v");
     ASSERT_TRUE(file_exists("/usr/bin/mpeg2dec")) << "decoder /usr/bin/mpeg2dec is not installed";
@@ -484,7 +484,7 @@ TEST(table_walk, libmpeg2_decodes_every_code_word) {
 
 // The coded_block_pattern code for 0 is only legal with 4:2:2 or 4:4:4,
 // where the chrominance bits that follow carry the coded blocks.
-TEST(table_walk, ffmpeg_decodes_pattern_zero_in_4_2_2) {
+TEST(table_walk_e2e, ffmpeg_decodes_pattern_zero_in_4_2_2) {
     temp_dir dir;
     reset_encoder_state();
     enc.files.output_file = std::fopen((dir / "p422.m2v").c_str(), "wb");

@@ -197,9 +197,9 @@ const fatal_case limit_cases[] = {
     {"LimitsBeforeProfile", {{"r", "-1"}, {"profile", "0"}}, {}, "r must not be negative"},
 };
 
-class fatal_parameter_file : public testing::TestWithParam<fatal_case> {};
+class fatal_parameter_file_e2e : public testing::TestWithParam<fatal_case> {};
 
-TEST_P(fatal_parameter_file, prints_message_and_exits_with_status_1) {
+TEST_P(fatal_parameter_file_e2e, prints_message_and_exits_with_status_1) {
     const fatal_case& c = GetParam();
     temp_dir dir;
     with(c.values, c.motion).write(dir / "in.par");
@@ -212,17 +212,17 @@ TEST_P(fatal_parameter_file, prints_message_and_exits_with_status_1) {
 
 std::string case_name(const testing::TestParamInfo<fatal_case>& info) { return info.param.name; }
 
-INSTANTIATE_TEST_SUITE_P(ranges, fatal_parameter_file, testing::ValuesIn(range_cases), case_name);
-INSTANTIATE_TEST_SUITE_P(profile_and_level, fatal_parameter_file, testing::ValuesIn(profile_cases), case_name);
-INSTANTIATE_TEST_SUITE_P(file, fatal_parameter_file, testing::ValuesIn(file_cases), case_name);
-INSTANTIATE_TEST_SUITE_P(limits, fatal_parameter_file, testing::ValuesIn(limit_cases), case_name);
+INSTANTIATE_TEST_SUITE_P(ranges, fatal_parameter_file_e2e, testing::ValuesIn(range_cases), case_name);
+INSTANTIATE_TEST_SUITE_P(profile_and_level, fatal_parameter_file_e2e, testing::ValuesIn(profile_cases), case_name);
+INSTANTIATE_TEST_SUITE_P(file, fatal_parameter_file_e2e, testing::ValuesIn(file_cases), case_name);
+INSTANTIATE_TEST_SUITE_P(limits, fatal_parameter_file_e2e, testing::ValuesIn(limit_cases), case_name);
 
 run_result run_in(const temp_dir& dir, const std::string& par_text) {
     write_file(dir / "in.par", par_text);
     return run_program({morvane_bin(), "in.par", "out.m2v"}, dir.path());
 }
 
-TEST(parameter_file_errors, missing_file_is_named) {
+TEST(parameter_file_errors_e2e, missing_file_is_named) {
     temp_dir dir;
     run_result r = run_program({morvane_bin(), "absent.par", "out.m2v"}, dir.path());
     EXPECT_EQ(r.status, 1);
@@ -230,14 +230,14 @@ TEST(parameter_file_errors, missing_file_is_named) {
     EXPECT_FALSE(file_exists(dir / "out.m2v"));
 }
 
-TEST(parameter_file_errors, empty_file_ends_before_line_1) {
+TEST(parameter_file_errors_e2e, empty_file_ends_before_line_1) {
     temp_dir dir;
     run_result r = run_in(dir, "");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "parameter file in.par ends before line 1\n");
 }
 
-TEST(parameter_file_errors, file_ending_inside_the_fixed_lines_names_the_next_line) {
+TEST(parameter_file_errors_e2e, file_ending_inside_the_fixed_lines_names_the_next_line) {
     temp_dir dir;
     param_file p;
     std::string text;
@@ -247,7 +247,7 @@ TEST(parameter_file_errors, file_ending_inside_the_fixed_lines_names_the_next_li
     EXPECT_EQ(r.err, "parameter file in.par ends before line 21\n");
 }
 
-TEST(parameter_file_errors, names_of_any_length_are_reported_whole) {
+TEST(parameter_file_errors_e2e, names_of_any_length_are_reported_whole) {
     temp_dir dir;
     std::string matrix_name(250, 'q');
     run_result r = run_in(dir, param_file().set("intra_matrix_file", matrix_name).text());
@@ -261,7 +261,7 @@ TEST(parameter_file_errors, names_of_any_length_are_reported_whole) {
 
 // So large an M cannot be allocated, or else its motion lines are missing;
 // either way the run stops at once without touching gigabytes.
-TEST(parameter_file_errors, huge_m_fails_cleanly) {
+TEST(parameter_file_errors_e2e, huge_m_fails_cleanly) {
     temp_dir dir;
     // A sanitizer build would otherwise abort instead of failing the allocation.
     const char* asan = std::getenv("ASAN_OPTIONS");
@@ -272,7 +272,7 @@ TEST(parameter_file_errors, huge_m_fails_cleanly) {
     EXPECT_TRUE(r.err == "malloc failed\n\n" || r.err == "parameter file in.par ends before line 52\n") << r.err;
 }
 
-TEST(start_up_errors, output_file_that_cannot_be_created_is_named) {
+TEST(start_up_errors_e2e, output_file_that_cannot_be_created_is_named) {
     temp_dir dir;
     param_file().write(dir / "in.par");
     run_result r = run_program({morvane_bin(), "in.par", "no/such/out.m2v"}, dir.path());
@@ -280,7 +280,7 @@ TEST(start_up_errors, output_file_that_cannot_be_created_is_named) {
     EXPECT_EQ(r.err, "Couldn't create output file no/such/out.m2v\n");
 }
 
-TEST(start_up_errors, statistics_file_that_cannot_be_created_leaves_the_empty_output) {
+TEST(start_up_errors_e2e, statistics_file_that_cannot_be_created_leaves_the_empty_output) {
     temp_dir dir;
     param_file().set("statistics_file_name", "no/stats.txt").write(dir / "in.par");
     run_result r = run_program({morvane_bin(), "in.par", "out.m2v"}, dir.path());
@@ -290,7 +290,7 @@ TEST(start_up_errors, statistics_file_that_cannot_be_created_leaves_the_empty_ou
     EXPECT_EQ(read_file(dir / "out.m2v"), "");
 }
 
-TEST(start_up, dash_statistics_name_writes_statistics_to_standard_output) {
+TEST(start_up_e2e, dash_statistics_name_writes_statistics_to_standard_output) {
     temp_dir dir;
     param_file().set("statistics_file_name", "-stats").set("frame_count", 0).write(dir / "in.par");
     run_result r = run_program({morvane_bin(), "in.par", "out.m2v"}, dir.path());
@@ -300,7 +300,7 @@ TEST(start_up, dash_statistics_name_writes_statistics_to_standard_output) {
     EXPECT_FALSE(file_exists(dir / "stats.txt"));
 }
 
-TEST(command_line, wrong_argument_count_prints_usage_and_creates_nothing) {
+TEST(command_line_e2e, wrong_argument_count_prints_usage_and_creates_nothing) {
     const std::vector<std::vector<std::string>> arguments = {{}, {"in.par"}, {"in.par", "out.m2v", "extra"}};
     for (const auto& args : arguments) {
         temp_dir dir;

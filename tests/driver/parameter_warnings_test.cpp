@@ -100,9 +100,9 @@ const warning_case cases[] = {
      "Warning: reducing backward horizontal search width to 31\n"},
 };
 
-class parameter_warnings : public testing::TestWithParam<warning_case> {};
+class parameter_warnings_e2e : public testing::TestWithParam<warning_case> {};
 
-TEST_P(parameter_warnings, are_printed_in_order_and_the_run_goes_on) {
+TEST_P(parameter_warnings_e2e, are_printed_in_order_and_the_run_goes_on) {
     const warning_case& c = GetParam();
     temp_dir dir;
     param_file p = with(c.values, c.motion);
@@ -113,7 +113,7 @@ TEST_P(parameter_warnings, are_printed_in_order_and_the_run_goes_on) {
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(adjustments, parameter_warnings, testing::ValuesIn(cases),
+INSTANTIATE_TEST_SUITE_P(adjustments, parameter_warnings_e2e, testing::ValuesIn(cases),
                          [](const testing::TestParamInfo<warning_case>& info) { return info.param.name; });
 
 }  // namespace

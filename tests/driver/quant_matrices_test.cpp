@@ -101,7 +101,7 @@ TEST(quant_matrices, a_missing_file_is_named) {
 }
 
 // The real binary: matrix errors end the run before the output file exists.
-TEST(quant_matrices, binary_reports_a_short_matrix_file) {
+TEST(quant_matrices_e2e, binary_reports_a_short_matrix_file) {
     temp_dir dir;
     write_file(dir / "q.mat", numbers(1, 40));
     param_file().set("intra_matrix_file", "q.mat").write(dir / "in.par");

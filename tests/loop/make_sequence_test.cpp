@@ -25,14 +25,14 @@ run_result generate(const temp_dir& dir, std::vector<std::string> args) {
     return run_program(args, dir.path());
 }
 
-TEST(MakeSequence, HelpPrintsUsage) {
+TEST(MakeSequence_e2e, HelpPrintsUsage) {
     temp_dir dir;
     run_result r = generate(dir, {"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: make_sequence", 0), 0u) << r.out;
 }
 
-TEST(MakeSequence, BadArgumentsExitWithStatus2AndWriteNothing) {
+TEST(MakeSequence_e2e, BadArgumentsExitWithStatus2AndWriteNothing) {
     const std::vector<std::vector<std::string>> cases = {
         {"--colour", "1"}, {"--chroma", "4"},        {"--width", "0"},    {"--height", "12x"},
         {"--format", "3"}, {"--pattern", "a%s"},     {"--pattern", "%d%d"}, {"--pan", "1"},
@@ -47,14 +47,14 @@ TEST(MakeSequence, BadArgumentsExitWithStatus2AndWriteNothing) {
     }
 }
 
-TEST(MakeSequence, UncreatableFileExitsWithStatus1) {
+TEST(MakeSequence_e2e, UncreatableFileExitsWithStatus1) {
     temp_dir dir;
     run_result r = generate(dir, {"--frames", "1", "--pattern", "missing/src%d"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "make_sequence: can't create missing/src0.Y\n");
 }
 
-TEST(MakeSequence, WritesEachFormatAtTheVisibleSizes) {
+TEST(MakeSequence_e2e, WritesEachFormatAtTheVisibleSizes) {
     struct {
         std::vector<std::string> args;
         std::vector<std::pair<std::string, std::size_t>> files;
@@ -77,7 +77,7 @@ TEST(MakeSequence, WritesEachFormatAtTheVisibleSizes) {
     }
 }
 
-TEST(MakeSequence, PpmHeaderAndFileNumbering) {
+TEST(MakeSequence_e2e, PpmHeaderAndFileNumbering) {
     temp_dir dir;
     ASSERT_EQ(generate(dir, {"--width", "30", "--height", "20", "--format", "2", "--frames", "2", "--first", "7",
                              "--pattern", "p%03d"})
@@ -89,7 +89,7 @@ TEST(MakeSequence, PpmHeaderAndFileNumbering) {
     EXPECT_FALSE(file_exists(dir / "p009.ppm"));
 }
 
-TEST(MakeSequence, SameArgumentsSameBytesOtherSeedOtherBytes) {
+TEST(MakeSequence_e2e, SameArgumentsSameBytesOtherSeedOtherBytes) {
     temp_dir a, b, c;
     const std::vector<std::string> args = {"--width", "40", "--height", "24", "--frames", "2", "--format", "1"};
     ASSERT_EQ(generate(a, args).status, 0);
@@ -112,7 +112,7 @@ double displaced_match(const std::string& f0, const std::string& f1, int w, int 
     return static_cast<double>(equal) / count;
 }
 
-TEST(MakeSequence, BackgroundPansByTheRequestedAmount) {
+TEST(MakeSequence_e2e, BackgroundPansByTheRequestedAmount) {
     struct {
         const char* pan;
         int dx, dy;
@@ -129,7 +129,7 @@ TEST(MakeSequence, BackgroundPansByTheRequestedAmount) {
     }
 }
 
-TEST(MakeSequence, FractionalPanMatchesNoWholeSampleShift) {
+TEST(MakeSequence_e2e, FractionalPanMatchesNoWholeSampleShift) {
     temp_dir dir;
     ASSERT_EQ(generate(dir, {"--width", "96", "--height", "64", "--frames", "2", "--noise", "0", "--pan", "0.5,0"})
                   .status,
@@ -139,7 +139,7 @@ TEST(MakeSequence, FractionalPanMatchesNoWholeSampleShift) {
     EXPECT_LT(displaced_match(f0, f1, 96, 64, 1, 0), 0.5);
 }
 
-TEST(MakeSequence, NoiseChangesSamplesByAtMostItsAmplitude) {
+TEST(MakeSequence_e2e, NoiseChangesSamplesByAtMostItsAmplitude) {
     temp_dir quiet, noisy;
     ASSERT_EQ(generate(quiet, {"--width", "48", "--height", "32", "--frames", "1", "--noise", "0"}).status, 0);
     ASSERT_EQ(generate(noisy, {"--width", "48", "--height", "32", "--frames", "1", "--noise", "3"}).status, 0);
@@ -171,7 +171,7 @@ std::string visible(const uint8_t* plane, int stride, int columns, int rows) {
     return s;
 }
 
-TEST(MakeSequenceInput, PlaneAndPlanarFilesLoadIntoTheSamePlanes) {
+TEST(MakeSequenceInput_e2e, PlaneAndPlanarFilesLoadIntoTheSamePlanes) {
     struct {
         int chroma_format, columns, rows;
     } cases[] = {{1, 25, 9}, {2, 25, 18}, {3, 50, 18}};
@@ -196,7 +196,7 @@ TEST(MakeSequenceInput, PlaneAndPlanarFilesLoadIntoTheSamePlanes) {
     }
 }
 
-TEST(MakeSequenceInput, PpmLoadsCloseToTheSamePictureAsPlanes) {
+TEST(MakeSequenceInput_e2e, PpmLoadsCloseToTheSamePictureAsPlanes) {
     temp_dir dir;
     for (const char* format : {"0", "2"})
         ASSERT_EQ(generate(dir, {"--width", "64", "--height", "48", "--chroma", "3", "--frames", "1", "--format",

@@ -97,7 +97,7 @@ void scan_stream(const std::string& s, std::vector<stream_gop>& gops, std::vecto
     }
 }
 
-class sequence_run : public testing::Test {
+class sequence_run_e2e : public testing::Test {
 protected:
     // Encodes frames of a 32x32 generated sequence with the given settings.
     void encode(param_file p, int frames) {
@@ -128,7 +128,7 @@ param_file n12_m3() {
     return p;
 }
 
-TEST_F(sequence_run, twelve_frames_of_n12_m3) {
+TEST_F(sequence_run_e2e, twelve_frames_of_n12_m3) {
     encode(n12_m3(), 12);
     auto f = frames_of(stats);
     ASSERT_EQ(f.size(), 12u);
@@ -165,7 +165,7 @@ TEST_F(sequence_run, twelve_frames_of_n12_m3) {
     EXPECT_EQ(pictures[5].f_codes, 0x3344);
 }
 
-TEST_F(sequence_run, eleven_frames_end_with_an_i_picture_of_its_own) {
+TEST_F(sequence_run_e2e, eleven_frames_end_with_an_i_picture_of_its_own) {
     encode(n12_m3(), 11);
     auto f = frames_of(stats);
     ASSERT_EQ(f.size(), 11u);
@@ -178,7 +178,7 @@ TEST_F(sequence_run, eleven_frames_end_with_an_i_picture_of_its_own) {
     EXPECT_EQ(g[1].Nb, 0);
 }
 
-TEST_F(sequence_run, nine_frames_lower_the_last_reference_to_the_last_frame) {
+TEST_F(sequence_run_e2e, nine_frames_lower_the_last_reference_to_the_last_frame) {
     encode(n12_m3(), 9);
     auto f = frames_of(stats);
     ASSERT_EQ(f.size(), 9u);
@@ -190,7 +190,7 @@ TEST_F(sequence_run, nine_frames_lower_the_last_reference_to_the_last_frame) {
     EXPECT_EQ(pictures[8].f_codes, 0x3344);  // entry 1
 }
 
-TEST_F(sequence_run, m1_codes_in_display_order_with_an_i_picture_every_n) {
+TEST_F(sequence_run_e2e, m1_codes_in_display_order_with_an_i_picture_every_n) {
     param_file p;
     p.set("N", 3).set("M", 1).motion({"1 1 3 3"});
     encode(p, 7);
@@ -205,7 +205,7 @@ TEST_F(sequence_run, m1_codes_in_display_order_with_an_i_picture_every_n) {
     EXPECT_EQ(gops_of(stats).size(), 3u);
 }
 
-TEST_F(sequence_run, field_pictures_follow_top_field_first) {
+TEST_F(sequence_run_e2e, field_pictures_follow_top_field_first) {
     for (int tff : {1, 0}) {
         SCOPED_TRACE(tff);
         gops.clear();
@@ -234,7 +234,7 @@ TEST_F(sequence_run, field_pictures_follow_top_field_first) {
     }
 }
 
-TEST_F(sequence_run, window_and_vector_range_lines) {
+TEST_F(sequence_run_e2e, window_and_vector_range_lines) {
     param_file p;
     p.set("N", 6).set("M", 3).motion({"2 2 11 11", "1 1 3 3", "1 1 7 7", "1 1 3 3", "1 1 7 7"});
     encode(p, 3);
@@ -246,14 +246,14 @@ TEST_F(sequence_run, window_and_vector_range_lines) {
               std::string::npos);
 }
 
-TEST_F(sequence_run, dash_reconstruction_pattern_of_any_length_up_to_the_name_buffer_writes_nothing) {
+TEST_F(sequence_run_e2e, dash_reconstruction_pattern_of_any_length_up_to_the_name_buffer_writes_nothing) {
     param_file p;
     p.set("recon_name_pattern", "-" + std::string(200, 'r') + "%d");
     encode(p, 2);
     EXPECT_EQ(frames_of(stats).size(), 2u);
 }
 
-TEST_F(sequence_run, zero_frames_give_sequence_headers_and_end_code_only) {
+TEST_F(sequence_run_e2e, zero_frames_give_sequence_headers_and_end_code_only) {
     for (int mpeg1 : {0, 1}) {
         SCOPED_TRACE(mpeg1);
         param_file p;

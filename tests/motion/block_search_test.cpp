@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "motion/block_match.h"
+#include "test_support.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         spiral_case{"top of ring clipped: right column from the first row inside", horizontal, 16, 10, 0, 3, 3, 2,
                     12, 0},
         spiral_case{"top row clipped: left column visited from the bottom", horizontal, 16, 10, 1, 3, 3, -2, 8, 3},
-        spiral_case{"widths far beyond the area", horizontal, 16, 10, 10, 2047, 2047, 2, 12, 8}));
+        spiral_case{"widths far beyond the area", horizontal, 16, 10, 10, 2047, 2047, 2, 12, 8}),
+    morvane_test::name_field());
 
 // Refinement: the source is flat (the whole-sample pass keeps the centre);
 // the reconstruction is 5 + 2x + 6y, on which the prediction at half-sample
@@ -120,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                       refine_case{"right edge", 16, 16, 6, 4, 0, 1, 256},
                       // nothing below the bottom limit: right (+1) is the nearest to +3
                       refine_case{"bottom edge", 16, 8, 12, 3, 1, 0, 512},
-                      refine_case{"bottom edge, 8 rows", 8, 8, 20, 3, 1, 0, 256}));
+                      refine_case{"bottom edge, 8 rows", 8, 8, 20, 3, 1, 0, 256}),
+    morvane_test::name_field());
 
 TEST(refinement, ties_go_to_the_first_position_in_raster_order) {
     // Reconstruction flat: nine equal distortions.

@@ -31,6 +31,9 @@ macroblock_info estimate(const field_call& c, luma& past, luma& future, luma& cu
 // The field of the current picture's parity.
 int parity(int structure) { return structure == 2 ? 1 : 0; }
 
+// Case name of a field picture's structure.
+std::string field_name(int structure) { return structure == 2 ? "bottom_field" : "top_field"; }
+
 struct i_first_case {
     int tff, structure, select;
 };
@@ -53,7 +56,10 @@ TEST_P(second_field_of_i_frame, is_always_motion_compensated_from_the_first_fiel
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, second_field_of_i_frame,
-                         ::testing::Values(i_first_case{1, 2, 0}, i_first_case{0, 1, 1}));
+                         ::testing::Values(i_first_case{1, 2, 0}, i_first_case{0, 1, 1}),
+                         [](const ::testing::TestParamInfo<i_first_case>& info) {
+                             return "tff" + std::to_string(info.param.tff) + "_" + field_name(info.param.structure);
+                         });
 
 class equal_reference_fields : public ::testing::TestWithParam<int> {};
 
@@ -74,7 +80,8 @@ TEST_P(equal_reference_fields, choose_the_top_field_for_either_current_parity) {
     EXPECT_EQ(mb.motion_vertical_field_select[0][0], 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(cases, equal_reference_fields, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(cases, equal_reference_fields, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) { return field_name(info.param); });
 
 class no_motion_compensation : public ::testing::TestWithParam<int> {};
 
@@ -92,7 +99,8 @@ TEST_P(no_motion_compensation, keeps_the_zero_vector_on_the_same_parity_field) {
     EXPECT_EQ(mb.motion_vertical_field_select[0][0], p);
 }
 
-INSTANTIATE_TEST_SUITE_P(cases, no_motion_compensation, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(cases, no_motion_compensation, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) { return field_name(info.param); });
 
 TEST(field_16x8, lower_vector_is_measured_from_its_own_position) {
     setup_fields(32, 3, 1);
@@ -182,7 +190,10 @@ INSTANTIATE_TEST_SUITE_P(cases, field_dual_prime,
                          ::testing::Values(dual_case{1, 1, MB_FORWARD, MC_DMV, 1},
                                            dual_case{2, 1, MB_FORWARD, MC_DMV, -1},
                                            // without dual prime vmc equals vzero: no motion compensation
-                                           dual_case{1, 3, 0, MC_FIELD, 0}));
+                                           dual_case{1, 3, 0, MC_FIELD, 0}),
+                         [](const ::testing::TestParamInfo<dual_case>& info) {
+                             return field_name(info.param.structure) + "_m" + std::to_string(info.param.M);
+                         });
 
 TEST(field_b_picture, six_equal_distortions_choose_backward_16x8) {
     setup_fields(16, 3, 1);

@@ -6,6 +6,7 @@
 
 #include "motion/motion_estimation.h"
 #include "motion_fixture.h"
+#include "test_support.h"
 
 using namespace motion_test;
 
@@ -48,7 +49,12 @@ TEST_P(frame_translation, is_found_as_a_frame_vector) {
 INSTANTIATE_TEST_SUITE_P(cases, frame_translation,
                          ::testing::Values(translation_case{3, 2, 0, 3, 0}, translation_case{-5, -1, 0, 3, 0},
                                            translation_case{0, 7, 0, 1, 0}, translation_case{-7, 3, 0, 1, 1},
-                                           translation_case{2, -4, 1, 3, 0}, translation_case{-3, 0, 1, 1, 1}));
+                                           translation_case{2, -4, 1, 3, 0}, translation_case{-3, 0, 1, 1, 1}),
+                         [](const ::testing::TestParamInfo<translation_case>& info) {
+                             const auto& c = info.param;
+                             return "dx" + morvane_test::signed_name(c.dx) + "_dy" + morvane_test::signed_name(c.dy) +
+                                    (c.half_x ? "_half" : "") + "_m" + std::to_string(c.M) + (c.fpfd ? "_fpfd" : "");
+                         });
 
 TEST(frame_field_prediction, crossed_fields_are_predicted_from_the_opposite_parity) {
     setup_encoder({64, 64, 1, 0, 3, 1});
@@ -127,7 +133,10 @@ TEST_P(frame_dual_prime, wins_only_when_strictly_below_frame_and_field) {
 INSTANTIATE_TEST_SUITE_P(cases, frame_dual_prime,
                          ::testing::Values(dual_case{16, 1, MC_DMV},
                                            dual_case{0, 1, MC_FRAME},    // all three distortions 0
-                                           dual_case{16, 3, MC_FRAME}));  // M > 1: never tried
+                                           dual_case{16, 3, MC_FRAME}),  // M > 1: never tried
+                         [](const ::testing::TestParamInfo<dual_case>& info) {
+                             return "d" + std::to_string(info.param.D) + "_m" + std::to_string(info.param.M);
+                         });
 
 TEST(frame_picture_search, equal_reference_fields_go_to_the_same_parity) {
     // fields Q and Q + 16 against Q + 8 one field row down: every field match ties
@@ -229,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
         threshold_case{"4 vzero above 5 vmc", 32, false, errors({{16, 16}}),
                        errors({{128, 5}, {120, 4}, {1, 1}}), MB_FORWARD},
         threshold_case{"vzero 2303", 32, false, {}, errors({{254, 3}, {1, 4}, {1, 1}}), 0},
-        threshold_case{"vzero 2304", 32, false, {}, errors({{256, 3}}), MB_FORWARD}));
+        threshold_case{"vzero 2304", 32, false, {}, errors({{256, 3}}), MB_FORWARD}),
+    morvane_test::name_field());
 
 struct b_case {
     int fpfd, e_fwd, e_bwd;  // past = cur + e_fwd, future = cur + e_bwd
@@ -266,7 +276,12 @@ INSTANTIATE_TEST_SUITE_P(
                       b_case{0, 0, 0, MB_BACKWARD, MC_FIELD},                    // six equal: rule 6
                       b_case{0, 2, -2, MB_FORWARD | MB_BACKWARD, MC_FIELD},      // dmci = dmcfieldi: rule 2
                       b_case{0, 1, 3, MB_FORWARD, MC_FIELD},                     // dmcf = dmcfieldf: rule 4
-                      b_case{0, 3, 1, MB_BACKWARD, MC_FIELD}));                  // dmcr = dmcfieldr: rule 6
+                      b_case{0, 3, 1, MB_BACKWARD, MC_FIELD}),                   // dmcr = dmcfieldr: rule 6
+    [](const ::testing::TestParamInfo<b_case>& info) {
+        const auto& c = info.param;
+        return "fpfd" + std::to_string(c.fpfd) + "_fwd" + morvane_test::signed_name(c.e_fwd) + "_bwd" +
+               morvane_test::signed_name(c.e_bwd);
+    });
 
 TEST(motion_estimation, i_picture_marks_every_macroblock_intra_and_reports_progress) {
     setup_encoder({32, 48, 1, 0, 3, 1});

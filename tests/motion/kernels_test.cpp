@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "motion/block_match.h"
+#include "test_support.h"
 
 namespace {
 
@@ -40,7 +41,12 @@ INSTANTIATE_TEST_SUITE_P(cases, block_sad_early_stop,
                                            early_stop_case{16, 10, 30, 30},    // equal after row 3
                                            early_stop_case{16, 10, 31, 40},    // first row at or above
                                            early_stop_case{16, 10, 0, 10},     // stops after row 1 at the latest
-                                           early_stop_case{8, 7, 15, 21}, early_stop_case{8, 7, 1000, 56}));
+                                           early_stop_case{8, 7, 15, 21}, early_stop_case{8, 7, 1000, 56}),
+                         [](const ::testing::TestParamInfo<early_stop_case>& info) {
+                             const auto& c = info.param;
+                             return "rows" + std::to_string(c.rows) + "_sad" + std::to_string(c.row_sad) + "_limit" +
+                                    std::to_string(c.limit);
+                         });
 
 TEST(block_sad, half_sample_cases_never_stop_early) {
     auto ref = flat(100);
@@ -92,7 +98,10 @@ TEST_P(interpolation, rounds_each_half_sample_case_upwards) {
 
 INSTANTIATE_TEST_SUITE_P(cases, interpolation,
                          ::testing::Values(interpolation_case{0, 0, 10}, interpolation_case{1, 0, 11},
-                                           interpolation_case{0, 1, 11}, interpolation_case{1, 1, 12}));
+                                           interpolation_case{0, 1, 11}, interpolation_case{1, 1, 12}),
+                         [](const ::testing::TestParamInfo<interpolation_case>& info) {
+                             return "hx" + std::to_string(info.param.hx) + "_hy" + std::to_string(info.param.hy);
+                         });
 
 TEST(bidir, averages_the_two_predictions_rounding_up) {
     auto fwd = flat(10), bwd = flat(13), cur = flat(0);
@@ -141,6 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                       variance_case{"half black half white", 0, 255, 128, 4161600},
                       variance_case{"two levels 3 apart", 100, 106, 128, 2304},
                       // 255^2 - floor(255^2 / 256) = 65025 - 254
-                      variance_case{"one bright sample", 0, 255, 1, 64771}));
+                      variance_case{"one bright sample", 0, 255, 1, 64771}),
+    morvane_test::name_field());
 
 }  // namespace

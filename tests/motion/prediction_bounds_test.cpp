@@ -166,6 +166,12 @@ TEST_P(prediction_bounds, stay_inside_the_reference_for_every_picture_kind) {
 INSTANTIATE_TEST_SUITE_P(cases, prediction_bounds,
                          ::testing::Values(bounds_case{16, 32, 1, 1, 15, 15}, bounds_case{48, 64, 1, 1, 40, 40},
                                            bounds_case{48, 64, 1, 0, 40, 40}, bounds_case{32, 64, 1, 1, 7, 32},
-                                           bounds_case{64, 32, 3, 0, 11, 11}, bounds_case{32, 96, 1, 0, 3, 63}));
+                                           bounds_case{64, 32, 3, 0, 11, 11}, bounds_case{32, 96, 1, 0, 3, 63}),
+                         [](const ::testing::TestParamInfo<bounds_case>& info) {
+                             const auto& c = info.param;
+                             return std::to_string(c.width) + "x" + std::to_string(c.height) + "_m" +
+                                    std::to_string(c.M) + "_tff" + std::to_string(c.tff) + "_window" +
+                                    std::to_string(c.hw) + "x" + std::to_string(c.vw);
+                         });
 
 }  // namespace

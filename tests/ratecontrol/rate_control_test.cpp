@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rc_test_support.h"
+#include "test_support.h"
 
 using rc_test::picture_size;
 using rc_test::set_bitcount;
@@ -110,7 +111,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, RateControlGop,
                                                     "\nrate control: new group of pictures (GOP)\n"
                                                     " target number of bits for GOP: R=166667\n"
                                                     " number of P pictures in GOP: Np=0\n"
-                                                    " number of B pictures in GOP: Nb=0\n"}));
+                                                    " number of B pictures in GOP: Nb=0\n"}),
+                         [](const ::testing::TestParamInfo<gop_case>& info) {
+                             const auto& c = info.param;
+                             return std::string(c.field_pictures ? "fields" : "frames") + "_Np" +
+                                    std::to_string(c.np) + "_Nb" + std::to_string(c.nb);
+                         });
 
 TEST(RateControlGopBudget, RemainderCarriesIntoTheNextGop) {
     statistics_capture stats;
@@ -182,7 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
         // an undefined one (0 / 0) falls to the lower bound
         target_case{2, 1000, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, int64_t{1} << 62},
         target_case{2, 0, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, 2000},
-        target_case{3, -1000, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, 2000}));
+        target_case{3, -1000, 0, 0, 1000, 1000, 1000, 400000.0, 25.0, 2000}),
+    [](const ::testing::TestParamInfo<target_case>& info) {
+        const auto& c = info.param;
+        return std::string(1, "IPB"[c.pict_type - 1]) + "_R" + morvane_test::signed_name(c.R) + "_Np" +
+               std::to_string(c.Np) + "_Nb" + std::to_string(c.Nb);
+    });
 
 // --- activities -------------------------------------------------------------
 

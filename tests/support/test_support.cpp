@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +40,9 @@ void write_file(const std::string& path, const std::string& content) {
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
 run_result run_program(const std::vector<std::string>& argv, const std::string& cwd) {
+    if (std::getenv("MORVANE_UNIT_TEST"))
+        throw std::logic_error("a test labelled unit starts " + argv.at(0) +
+                               ": put it in a suite whose name ends in _e2e (see tests/CMakeLists.txt)");
     temp_dir io;
     std::string out_path = io / "stdout", err_path = io / "stderr";
     pid_t pid = fork();
@@ -65,6 +69,23 @@ run_result run_program(const std::vector<std::string>& argv, const std::string& 
     r.err = read_file(err_path);
     return r;
 }
+
+std::string test_name(std::string_view text) {
+    std::string name;
+    bool gap = false;
+    for (char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            if (gap && !name.empty()) name += '_';
+            name += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name;
+}
+
+std::string signed_name(long long n) { return n < 0 ? "neg" + std::to_string(-n) : std::to_string(n); }
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvane_test {
@@ -33,7 +34,8 @@ struct run_result {
 };
 
 // Runs program with args (argv[0] is the program) in folder cwd, stdin from
-// /dev/null, capturing stdout and stderr.
+// /dev/null, capturing stdout and stderr. Only for suites named ..._e2e (or
+// in tests/e2e): under ctest, a test labelled unit that calls it fails.
 run_result run_program(const std::vector<std::string>& argv, const std::string& cwd);
 
 // The encoder binaries and the sequence generator built with the project.
@@ -43,6 +45,21 @@ inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
 inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
 // The libmpeg2 test client (tools/m2v_decode); empty when libmpeg2 was not found.
 inline const char* m2v_decode_bin() { return M2V_DECODE_BIN; }
+
+// Names of parameterised cases. test_name makes a valid gtest name of a
+// description: each run of characters other than letters and digits becomes
+// one underscore ("ring 2, top" gives "ring_2_top"). signed_name writes a
+// number that may be negative: 3 gives "3", -5 gives "neg5".
+std::string test_name(std::string_view text);
+std::string signed_name(long long n);
+
+// Name generator for cases that carry a `name` description.
+struct name_field {
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return test_name(info.param.name);
+    }
+};
 
 // Parameter file with the 50 fixed lines addressed by name and the motion
 // lines as a list. Defaults: a small valid MPEG-2 4:2:0 progressive sequence
