@@ -1,10 +1,12 @@
 // morvane: MPEG-2 / MPEG-1 video encoder.
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "driver/file_handle.h"
 #include "driver/options.h"
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
@@ -14,11 +16,10 @@
 
 namespace {
 
-// Closes a file, reporting a failed write or close through the fatal path.
-void close_checked(FILE* file, const std::string& name) {
-    bool failed = std::ferror(file) != 0;
-    if (std::fclose(file) != 0) failed = true;
-    if (failed) fatal_error(error_text("Couldn't write %s", name.c_str()));
+// Closes a file of the run, reporting a failed write or close through the fatal path.
+void close_checked(FILE*& file, const std::string& name) {
+    if (!file_handle(std::exchange(file, nullptr)).close())
+        fatal_error(error_text("Couldn't write %s", name.c_str()));
 }
 
 int run(int argc, char** argv) {
@@ -40,12 +41,10 @@ int run(int argc, char** argv) {
     init_encoder();
     encode_sequence();
 
-    FILE* output = enc.files.output_file;
-    enc.files.output_file = nullptr;
-    close_checked(output, enc.files.output_file_name);
-    FILE* stats = enc.files.statistics_file;
-    enc.files.statistics_file = nullptr;
-    close_checked(stats, stats == stdout ? std::string("standard output") : enc.config.statistics_file_name);
+    close_checked(enc.files.output_file, enc.files.output_file_name);
+    const bool stats_to_stdout = enc.files.statistics_file == stdout;
+    close_checked(enc.files.statistics_file,
+                  stats_to_stdout ? std::string("standard output") : enc.config.statistics_file_name);
     return 0;
 }
 
