@@ -3,9 +3,10 @@
 #include <cstdio>
 
 #include "bitstream/bit_writer.h"
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "motion/block_match.h"
+#include "startup/kernels.h"
 #include "transform/dct.h"
 #include "transform/predict.h"
 #include "transform/simd_kernels.h"
@@ -14,7 +15,7 @@ void init_encoder() {
     init_bit_writer();
     prepare_forward_dct();
     prepare_inverse_dct();
-    init_motion_kernels();
+    init_kernels(cpu_flags());
     init_predict_kernels();
     init_quantise_kernels();
 

@@ -1,17 +1,18 @@
 // SSE2 versions of the distortion measures. Every kernel returns exactly
-// what its reference returns, the early-stop partial sums of block_sad
-// included; kernel_equivalence_test holds them to it.
-#include "motion/block_match.h"
+// what its reference returns, the early-stop partial sums of the
+// whole-sample SAD included; the kernel checker holds them to it.
+#include "motion/motion_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <emmintrin.h>
 
-#include <array>
 #include <cstddef>
 #include <utility>
 
-#define MORVANE_SSE2 __attribute__((target("sse2")))
+#include "driver/cpu.h"
+
+#define MORVANE_SSE2 MORVANE_TARGET("sse2")
 
 namespace {
 
@@ -99,8 +100,8 @@ MORVANE_SSE2 inline __m128i row_totals(__m128i v0, __m128i v1, __m128i v2, __m12
 // running sums p0..p3 after each row of a group only grow, so the rows whose
 // sum is still below the limit are the group's first c rows; the search
 // stops in this group exactly when c < 4, and then returns p(c).
-MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows,
-                                 int limit) {
+MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows, int limit) {
+    const std::ptrdiff_t stride = row_stride;
     const __m128i lim = _mm_set1_epi32(limit);
     __m128i s = _mm_setzero_si128();  // the running sum in every lane
     int j = 0;
@@ -130,24 +131,17 @@ MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::pt
     return total;
 }
 
+// The half-sample cases never stop early, so they ignore the limit.
 template <int hx, int hy>
-MORVANE_SSE2 int block_sad_half(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+MORVANE_SSE2 int block_sad_half(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int) {
     predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
     for (int j = 0; j < rows; ++j, cur += stride) acc = _mm_add_epi32(acc, _mm_sad_epu8(pred.next(), load(cur)));
     return sad_total(acc);
 }
 
-MORVANE_SSE2 int block_sad_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
-                                int rows, int limit) {
-    if (!half_x && !half_y) return block_sad_whole(ref, cur, stride, rows, limit);
-    if (!half_y) return block_sad_half<1, 0>(ref, cur, stride, rows);
-    if (!half_x) return block_sad_half<0, 1>(ref, cur, stride, rows);
-    return block_sad_half<1, 1>(ref, cur, stride, rows);
-}
-
 template <int hx, int hy>
-MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, int stride, int rows) {
     predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
     for (int j = 0; j < rows; ++j, cur += stride)
@@ -155,20 +149,9 @@ MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, std::ptr
     return sum_epi32(acc);
 }
 
-MORVANE_SSE2 int block_sse_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
-                                int rows) {
-    if (!half_x && !half_y) return block_sse_rows<0, 0>(ref, cur, stride, rows);
-    if (!half_y) return block_sse_rows<1, 0>(ref, cur, stride, rows);
-    if (!half_x) return block_sse_rows<0, 1>(ref, cur, stride, rows);
-    return block_sse_rows<1, 1>(ref, cur, stride, rows);
-}
-
-using bidir_fn = int (*)(const uint8_t*, const uint8_t*, const uint8_t*, std::ptrdiff_t, int);
-
-// Flag combination f: forward half_x, half_y in bits 0 and 1, backward in 2 and 3.
+// f: the forward half flags in bits 0 and 1, the backward ones in 2 and 3.
 template <bool squared, int f>
-MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, std::ptrdiff_t stride,
-                            int rows) {
+MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int rows) {
     predictor<f & 1, (f >> 1) & 1> fp(fwd, stride);
     predictor<(f >> 2) & 1, (f >> 3)> bp(bwd, stride);
     __m128i acc = _mm_setzero_si128();
@@ -181,26 +164,9 @@ MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_
 }
 
 template <bool squared, int... f>
-constexpr std::array<bidir_fn, 16> bidir_table(std::integer_sequence<int, f...>) {
-    return {bidir_rows<squared, f>...};
-}
-
-template <bool squared>
-int bidir_dispatch(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    static constexpr std::array<bidir_fn, 16> table = bidir_table<squared>(std::make_integer_sequence<int, 16>());
-    const int f = (fhx != 0) | (fhy != 0) << 1 | (bhx != 0) << 2 | (bhy != 0) << 3;
-    return table[f](fwd, bwd, cur, stride, rows);
-}
-
-int bidir_sad_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    return bidir_dispatch<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
-}
-
-int bidir_sse_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    return bidir_dispatch<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+void set_bidir(bidir_fn* (&entries)[16], std::integer_sequence<int, f...>) {
+    bidir_fn* const kernels[] = {bidir_rows<squared, f>...};
+    for (int i = 0; i < 16; ++i) entries[i] = kernels[i];
 }
 
 MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
@@ -218,16 +184,20 @@ MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
     return static_cast<int>(s - ((t * t) >> 8));
 }
 
-const motion_kernels sse2_table = {block_sad_sse2, block_sse_sse2, bidir_sad_sse2, bidir_sse_sse2,
-                                   block_variance_sse2};
-
 }  // namespace
 
-const motion_kernels* motion_kernels_sse2() { return &sse2_table; }
-
-#else
-
-// Other targets keep the reference kernels.
-const motion_kernels* motion_kernels_sse2() { return nullptr; }
+void init_motion_kernels_sse2(motion_kernels& t) {
+    t.block_sad[0] = block_sad_whole;
+    t.block_sad[1] = block_sad_half<1, 0>;
+    t.block_sad[2] = block_sad_half<0, 1>;
+    t.block_sad[3] = block_sad_half<1, 1>;
+    t.block_sse[0] = block_sse_rows<0, 0>;
+    t.block_sse[1] = block_sse_rows<1, 0>;
+    t.block_sse[2] = block_sse_rows<0, 1>;
+    t.block_sse[3] = block_sse_rows<1, 1>;
+    set_bidir<false>(t.bidir_sad, std::make_integer_sequence<int, 16>());
+    set_bidir<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
+    t.block_variance = block_variance_sse2;
+}
 
 #endif

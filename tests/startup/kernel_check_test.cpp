@@ -1,0 +1,224 @@
+// The kernel checker: for every family, the table at each SIMD level this
+// machine has against the reference table (flags 0). Every entry whose
+// pointer differs from the reference's is run on random and edge inputs and
+// must give the reference's results bit for bit, including the partial sums
+// of early stops. Input buffers end at the last sample a kernel may read, so
+// that a sanitizer build catches any read beyond it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/cpu.h"
+#include "motion/block_match.h"
+#include "motion/motion_kernels.h"
+
+namespace {
+
+// Runs check(reference entry, entry) once for every distinct entry that a
+// level of this machine puts where the reference table has another; returns
+// how many were checked.
+template <typename Table, typename Entry, typename Check>
+int for_each_changed(void (*init)(Table&, unsigned), Entry entry, Check check) {
+    Table reference{};
+    init(reference, 0);
+    std::vector<decltype(entry(reference))> checked;
+    for (const simd_level& level : simd_levels_available()) {
+        Table t{};
+        init(t, level.mask);
+        const auto fn = entry(t);
+        if (fn == entry(reference) || std::find(checked.begin(), checked.end(), fn) != checked.end()) continue;
+        SCOPED_TRACE("level " + std::string(level.name));
+        check(entry(reference), fn);
+        checked.push_back(fn);
+    }
+    return static_cast<int>(checked.size());
+}
+
+// The table of the highest level this machine has.
+template <typename Table>
+Table top_table(void (*init)(Table&, unsigned)) {
+    Table t{};
+    init(t, simd_levels_available().back().mask);
+    return t;
+}
+
+// ---- motion -----------------------------------------------------------------
+
+enum class pattern { zeros, full, alternating, random, near };  // near: the other block plus small noise
+const pattern all_patterns[] = {pattern::zeros, pattern::full, pattern::alternating, pattern::random,
+                                pattern::near};
+
+// 16 samples wide; extra_col and extra_row for the neighbours a half-sample
+// position reads.
+struct block {
+    std::vector<uint8_t> s;
+    int stride;
+    block(int stride_, int rows, int extra_col, int extra_row)
+        : s(static_cast<std::size_t>(rows - 1 + extra_row) * stride_ + 16 + extra_col), stride(stride_) {}
+    const uint8_t* data() const { return s.data(); }
+};
+
+void fill(block& b, pattern p, const block* other, std::mt19937& rng) {
+    std::uniform_int_distribution<int> any(0, 255), small(-3, 3);
+    for (std::size_t i = 0; i < b.s.size(); ++i) {
+        const int x = static_cast<int>(i % b.stride), y = static_cast<int>(i / b.stride);
+        int v = 0;
+        switch (p) {
+            case pattern::zeros: v = 0; break;
+            case pattern::full: v = 255; break;
+            case pattern::alternating: v = (x + y) & 1 ? 255 : 0; break;
+            case pattern::random: v = any(rng); break;
+            case pattern::near: v = (other && i < other->s.size() ? other->s[i] : 128) + small(rng); break;
+        }
+        b.s[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+    }
+}
+
+const int strides[] = {16, 17, 24, 31, 32, 48, 352, 704};
+// The estimators use 8 and 16; 3 and 6 reach the rows left over after
+// whole groups of four.
+const int heights[] = {3, 6, 8, 16};
+
+// The reference running sums after each whole-sample row, and limits on,
+// just below and just above each of them.
+std::vector<int> limits_for(const uint8_t* ref, const uint8_t* cur, int stride, int rows) {
+    std::vector<int> limits{-1, 0, 1, 7, 100, 65535, no_distortion};
+    int partial = 0;
+    for (int j = 0; j < rows; ++j) {
+        for (int x = 0; x < 16; ++x) partial += std::abs(ref[j * stride + x] - cur[j * stride + x]);
+        limits.insert(limits.end(), {partial - 1, partial, partial + 1});
+    }
+    return limits;
+}
+
+std::string case_text(int stride, int rows, pattern a, pattern b) {
+    return "stride " + std::to_string(stride) + " rows " + std::to_string(rows) + " patterns " +
+           std::to_string(static_cast<int>(a)) + "/" + std::to_string(static_cast<int>(b));
+}
+
+// Calls run(ref, cur, stride, rows, case text) for every stride, height and
+// pair of patterns, ref holding the neighbours of half-sample index half.
+template <typename Run>
+void for_each_block_pair(int half, unsigned seed, Run run) {
+    std::mt19937 rng(seed);
+    const int hx = half & 1, hy = half >> 1;
+    for (int stride : strides)
+        for (int rows : heights)
+            for (pattern pr : all_patterns)
+                for (pattern pc : all_patterns) {
+                    block ref(stride, rows, hx, hy), cur(stride, rows, 0, 0);
+                    fill(ref, pr, nullptr, rng);
+                    fill(cur, pc, &ref, rng);
+                    run(ref, cur, stride, rows, case_text(stride, rows, pr, pc));
+                }
+}
+
+TEST(kernel_check, motion_block_sad_including_early_stop_sums) {
+    for (int half = 0; half < 4; ++half) {
+        SCOPED_TRACE("half " + std::to_string(half));
+        for_each_changed(
+            init_motion_kernels, [half](const motion_kernels& t) { return t.block_sad[half]; },
+            [&](block_sad_fn* r, block_sad_fn* k) {
+                for_each_block_pair(half, 11 + half, [&](const block& ref, const block& cur, int stride, int rows,
+                                                         const std::string& text) {
+                    for (int limit : limits_for(ref.data(), cur.data(), stride, rows))
+                        ASSERT_EQ(k(ref.data(), cur.data(), stride, rows, limit),
+                                  r(ref.data(), cur.data(), stride, rows, limit))
+                            << text << " limit " << limit;
+                });
+            });
+    }
+}
+
+TEST(kernel_check, motion_block_sse) {
+    for (int half = 0; half < 4; ++half) {
+        SCOPED_TRACE("half " + std::to_string(half));
+        for_each_changed(
+            init_motion_kernels, [half](const motion_kernels& t) { return t.block_sse[half]; },
+            [&](block_sse_fn* r, block_sse_fn* k) {
+                for_each_block_pair(half, 21 + half, [&](const block& ref, const block& cur, int stride, int rows,
+                                                         const std::string& text) {
+                    ASSERT_EQ(k(ref.data(), cur.data(), stride, rows), r(ref.data(), cur.data(), stride, rows))
+                        << text;
+                });
+            });
+    }
+}
+
+TEST(kernel_check, motion_bidirectional_measures_for_all_sixteen_flag_pairs) {
+    for (bool squared : {false, true})
+        for (int flags = 0; flags < 16; ++flags) {
+            SCOPED_TRACE((squared ? "bidir_sse " : "bidir_sad ") + std::to_string(flags));
+            const int fhx = flags & 1, fhy = (flags >> 1) & 1, bhx = (flags >> 2) & 1, bhy = flags >> 3;
+            for_each_changed(
+                init_motion_kernels,
+                [&](const motion_kernels& t) { return squared ? t.bidir_sse[flags] : t.bidir_sad[flags]; },
+                [&](bidir_fn* r, bidir_fn* k) {
+                    std::mt19937 rng(12 + flags);
+                    for (int stride : strides)
+                        for (int rows : heights)
+                            for (pattern pf : all_patterns)
+                                for (pattern pc : all_patterns) {
+                                    block fwd(stride, rows, fhx, fhy), bwd(stride, rows, bhx, bhy);
+                                    block cur(stride, rows, 0, 0);
+                                    fill(fwd, pf, nullptr, rng);
+                                    fill(bwd, pattern::near, &fwd, rng);
+                                    fill(cur, pc, &fwd, rng);
+                                    ASSERT_EQ(k(fwd.data(), bwd.data(), cur.data(), stride, rows),
+                                              r(fwd.data(), bwd.data(), cur.data(), stride, rows))
+                                        << case_text(stride, rows, pf, pc);
+                                }
+                });
+        }
+}
+
+TEST(kernel_check, motion_block_variance) {
+    for_each_changed(
+        init_motion_kernels, [](const motion_kernels& t) { return t.block_variance; },
+        [](block_variance_fn* r, block_variance_fn* k) {
+            std::mt19937 rng(13);
+            for (int stride : strides) {
+                for (pattern p : all_patterns) {
+                    block b(stride, 16, 0, 0);
+                    fill(b, p, nullptr, rng);
+                    ASSERT_EQ(k(b.data(), stride), r(b.data(), stride))
+                        << "stride " << stride << " pattern " << static_cast<int>(p);
+                }
+                // Half the samples 0 and half 255, in whole rows: the largest
+                // variance, 128 * 255 * 255 / 2.
+                block b(stride, 16, 0, 0);
+                for (int y = 8; y < 16; ++y)
+                    for (int x = 0; x < 16; ++x) b.s[y * stride + x] = 255;
+                ASSERT_EQ(k(b.data(), stride), 4161600) << "stride " << stride;
+            }
+        });
+}
+
+// ---- every family -----------------------------------------------------------
+
+TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
+#if defined(__x86_64__)
+    motion_kernels reference{};
+    init_motion_kernels(reference, 0);
+    const motion_kernels motion = top_table(init_motion_kernels);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(motion.block_sad[i], reference.block_sad[i]) << i;
+        EXPECT_NE(motion.block_sse[i], reference.block_sse[i]) << i;
+    }
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NE(motion.bidir_sad[i], reference.bidir_sad[i]) << i;
+        EXPECT_NE(motion.bidir_sse[i], reference.bidir_sse[i]) << i;
+    }
+    EXPECT_NE(motion.block_variance, reference.block_variance);
+#else
+    GTEST_SKIP() << "only the reference kernels on this processor";
+#endif
+}
+
+}  // namespace
