@@ -1,29 +1,23 @@
-// Transform-family kernels: each reference kernel against the one start-up
-// selects, on pools of blocks like those of the coding loop.
+// Transform-family and statistics kernels at every SIMD level, on pools of
+// blocks like those of the coding loop.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "kernel_bench.h"
 #include "stats/picture_stats.h"
+#include "transform/dct_kernels.h"
 #include "transform/simd_kernels.h"
 
 namespace {
 
 constexpr int pool_blocks = 256;
 
-enum which { reference, interleaved, selected };
-
-const dct_kernels& dct_table(which w) {
-    static const dct_kernels chosen = [] {
-        prepare_forward_dct();
-        prepare_inverse_dct();
-        return dct_k;
-    }();
-    return w == reference ? dct_kernels_reference : (w == interleaved ? dct_kernels_fast : chosen);
-}
+enum which { reference, selected };
 
 const quantise_kernels& quantise_table(which w) {
     static const quantise_kernels chosen = [] {
@@ -75,30 +69,29 @@ void run_pool(benchmark::State& state, const std::vector<int16_t>& pool, F kerne
     state.SetItemsProcessed(state.iterations() * pool_blocks);
 }
 
-void forward_dct_bench(benchmark::State& state, which w) {
-    const dct_kernels& k = dct_table(w);
-    run_pool(state, block_pool(255, 1, 1), [&](int16_t* b) { k.forward(b); });
+bool register_dct_benchmarks() {
+    register_entry(
+        "forward_dct", init_dct_kernels, [](const dct_kernels& t) { return t.forward; },
+        [](benchmark::State& state, forward_dct_fn* k) { run_pool(state, block_pool(255, 1, 1), k); });
+    // Coded blocks hold a few levels; uncoded ones only the DC of 200.
+    struct inverse_case {
+        const char* name;
+        int sparse;
+    };
+    for (const inverse_case& c : {inverse_case{"dc_only", 0}, inverse_case{"sparse", 8}, inverse_case{"dense", 1}})
+        register_entry(
+            std::string("inverse_dct/") + c.name, init_dct_kernels, [](const dct_kernels& t) { return t.inverse; },
+            [c](benchmark::State& state, inverse_dct_fn* k) {
+                std::vector<int16_t> pool(64 * pool_blocks, 0);
+                if (c.sparse == 0)
+                    for (int b = 0; b < pool_blocks; ++b) pool[64 * b] = 200;
+                else
+                    pool = block_pool(300, c.sparse, 2);
+                run_pool(state, pool, k);
+            });
+    return true;
 }
-BENCHMARK_CAPTURE(forward_dct_bench, reference, reference);
-BENCHMARK_CAPTURE(forward_dct_bench, interleaved, interleaved);
-BENCHMARK_CAPTURE(forward_dct_bench, selected, selected);
-
-// Coded blocks hold a few levels; uncoded ones only the DC of 200.
-void inverse_dct_bench(benchmark::State& state, which w, int sparse) {
-    const dct_kernels& k = dct_table(w);
-    std::vector<int16_t> pool(64 * pool_blocks, 0);
-    if (sparse == 0)
-        for (int b = 0; b < pool_blocks; ++b) pool[64 * b] = 200;
-    else
-        pool = block_pool(300, sparse, 2);
-    run_pool(state, pool, [&](int16_t* b) { k.inverse(b); });
-}
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_dc_only, reference, 0);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_dc_only, selected, 0);
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_sparse, reference, 8);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_sparse, selected, 8);
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_dense, reference, 1);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_dense, selected, 1);
+const bool dct_registered = register_dct_benchmarks();
 
 void quantise_non_intra_bench(benchmark::State& state, which w) {
     const quantise_kernels& k = quantise_table(w);

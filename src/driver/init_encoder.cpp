@@ -7,14 +7,11 @@
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "startup/kernels.h"
-#include "transform/dct.h"
 #include "transform/predict.h"
 #include "transform/simd_kernels.h"
 
 void init_encoder() {
     init_bit_writer();
-    prepare_forward_dct();
-    prepare_inverse_dct();
     init_kernels(cpu_flags());
     init_predict_kernels();
     init_quantise_kernels();

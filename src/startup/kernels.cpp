@@ -1,7 +1,9 @@
 #include "startup/kernels.h"
 
 #include "motion/motion_kernels.h"
+#include "transform/dct_kernels.h"
 
 void init_kernels(unsigned flags) {
     init_motion_kernels(motion_k, flags);
+    init_dct_kernels(dct_k, flags);
 }

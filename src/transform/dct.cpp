@@ -1,14 +1,16 @@
 #include "transform/dct.h"
 
-#include "transform/simd_kernels.h"
-
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "driver/cpu.h"
+#include "transform/dct_kernels.h"
+
 int64_t dc_change_counter = 0;
 double dct_basis[8][8];
+alignas(32) double dct_basis_by_x[8][8];
 
 namespace {
 
@@ -34,36 +36,6 @@ void forward_reference(int16_t* block) {
             for (int y = 0; y < 8; ++y) s += dct_basis[v][y] * tmp[8 * y + u];
             block[8 * v + u] = static_cast<int16_t>(static_cast<int>(std::floor(s + 0.499999)));
         }
-    }
-}
-
-// Same sums in the same order, eight at a time: the loops are interchanged
-// so that independent sums advance together and can share vector registers.
-double dct_basis_transposed[8][8];  // [x][u]
-
-// floor then int for the small values a block can hold.
-inline int floor_to_int(double v) {
-    int t = static_cast<int>(v);
-    return t - (v < t ? 1 : 0);
-}
-
-void forward_interleaved(int16_t* block) {
-    double tmp[64];
-    for (int y = 0; y < 8; ++y) {
-        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        for (int x = 0; x < 8; ++x) {
-            double b = block[8 * y + x];
-            for (int u = 0; u < 8; ++u) s[u] += b * dct_basis_transposed[x][u];
-        }
-        for (int u = 0; u < 8; ++u) tmp[8 * y + u] = s[u];
-    }
-    for (int v = 0; v < 8; ++v) {
-        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        for (int y = 0; y < 8; ++y) {
-            double c = dct_basis[v][y];
-            for (int u = 0; u < 8; ++u) s[u] += c * tmp[8 * y + u];
-        }
-        for (int u = 0; u < 8; ++u) block[8 * v + u] = static_cast<int16_t>(floor_to_int(s[u] + 0.499999));
     }
 }
 
@@ -194,9 +166,18 @@ char* put_text(char* p, const char* text, std::size_t length) {
 
 }  // namespace
 
-const dct_kernels dct_kernels_reference = {forward_reference, inverse_reference};
-const dct_kernels dct_kernels_fast = {forward_interleaved, inverse_reference};
-dct_kernels dct_k = dct_kernels_reference;
+constinit dct_kernels dct_k = {forward_reference, inverse_reference};
+
+void init_dct_kernels(dct_kernels& t, unsigned flags) {
+    prepare_forward_dct();
+    prepare_inverse_dct();
+    t.forward = forward_reference;
+    t.inverse = inverse_reference;
+#if defined(__x86_64__)
+    if (flags & cpu_sse2) init_dct_kernels_sse2(t);
+    if (flags & cpu_avx2) init_dct_kernels_avx2(t);
+#endif
+}
 
 int16_t idct_clip(int32_t index) {
     if (index < -512) return -256;
@@ -211,14 +192,7 @@ void prepare_forward_dct() {
         for (int x = 0; x < 8; ++x) dct_basis[u][x] = a * std::cos(u * pi_8 * (x + 0.5));
     }
     for (int u = 0; u < 8; ++u)
-        for (int x = 0; x < 8; ++x) dct_basis_transposed[x][u] = dct_basis[u][x];
-#ifdef MORVANE_REFERENCE_KERNELS
-    dct_k = dct_kernels_reference;
-#else
-    prepare_dct_simd();
-    const dct_kernels* vector_kernels = dct_kernels_avx2();
-    dct_k = vector_kernels ? *vector_kernels : dct_kernels_fast;
-#endif
+        for (int x = 0; x < 8; ++x) dct_basis_by_x[x][u] = dct_basis[u][x];
 }
 
 void prepare_inverse_dct() {

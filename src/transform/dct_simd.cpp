@@ -1,24 +1,54 @@
-// AVX2 forward and inverse transforms, bit-identical to the reference ones.
+// Faster forward and inverse transforms, bit-identical to the reference ones.
 //
 // Forward: every output sum is still formed from 0.0 by adding its eight
 // products in increasing index order, each product a separate multiply and
 // each addition a separate add (no fused multiply-add, which would round
-// once instead of twice); the four lanes of a register are four independent
-// sums. Inverse: the same 32-bit wrap-around integer steps as the reference,
-// eight rows (then eight columns) at a time; its early exits are not needed
-// because the full computation gives the same values for such rows and
-// columns.
-#include "transform/simd_kernels.h"
+// once instead of twice); the loops are interchanged so that independent
+// sums advance together in the lanes of a register. Inverse: the same 32-bit
+// wrap-around integer steps as the reference, eight rows (then eight
+// columns) at a time; its early exits are not needed because the full
+// computation gives the same values for such rows and columns.
+#include "transform/dct_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
+#include "driver/cpu.h"
+
 namespace {
 
-alignas(32) double basis_by_x[8][8];  // [x][u] = dct_basis[u][x]
+// ---- SSE2: the compiler's two-lane vectors ---------------------------------
 
-__attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
+// floor then int for the small values a block can hold.
+MORVANE_TARGET("sse2") inline int floor_to_int(double v) {
+    int t = static_cast<int>(v);
+    return t - (v < t ? 1 : 0);
+}
+
+MORVANE_TARGET("sse2") void forward_sse2(int16_t* block) {
+    double tmp[64];
+    for (int y = 0; y < 8; ++y) {
+        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        for (int x = 0; x < 8; ++x) {
+            double b = block[8 * y + x];
+            for (int u = 0; u < 8; ++u) s[u] += b * dct_basis_by_x[x][u];
+        }
+        for (int u = 0; u < 8; ++u) tmp[8 * y + u] = s[u];
+    }
+    for (int v = 0; v < 8; ++v) {
+        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        for (int y = 0; y < 8; ++y) {
+            double c = dct_basis[v][y];
+            for (int u = 0; u < 8; ++u) s[u] += c * tmp[8 * y + u];
+        }
+        for (int u = 0; u < 8; ++u) block[8 * v + u] = static_cast<int16_t>(floor_to_int(s[u] + 0.499999));
+    }
+}
+
+// ---- AVX2: four sums per register --------------------------------------------
+
+MORVANE_TARGET("avx2") void forward_avx2(int16_t* block) {
     // The samples as doubles (exact), so that each product takes a
     // broadcast load instead of a conversion.
     alignas(32) double samples[64];
@@ -30,8 +60,8 @@ __attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
         __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
         for (int x = 0; x < 8; ++x) {
             const __m256d b = _mm256_broadcast_sd(samples + 8 * y + x);
-            s0 = _mm256_add_pd(s0, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][0])));
-            s1 = _mm256_add_pd(s1, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][4])));
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(b, _mm256_load_pd(&dct_basis_by_x[x][0])));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(b, _mm256_load_pd(&dct_basis_by_x[x][4])));
         }
         tmp[y][0] = s0;
         tmp[y][1] = s1;
@@ -62,12 +92,12 @@ struct lanes8 {
     __m256i e[8];
 };
 
-__attribute__((target("avx2"))) inline __m256i mul(int c, __m256i v) {
+MORVANE_TARGET("avx2") inline __m256i mul(int c, __m256i v) {
     return _mm256_mullo_epi32(_mm256_set1_epi32(c), v);
 }
 
 // 8x8 transpose of 16-bit values held in eight rows.
-__attribute__((target("avx2"))) inline void transpose8(__m128i r[8]) {
+MORVANE_TARGET("avx2") inline void transpose8(__m128i r[8]) {
     __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
     __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
     __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -87,13 +117,13 @@ __attribute__((target("avx2"))) inline void transpose8(__m128i r[8]) {
 }
 
 // The low 16 bits of each 32-bit lane, as a narrowing store keeps them.
-__attribute__((target("avx2"))) inline __m128i narrow(__m256i v) {
+MORVANE_TARGET("avx2") inline __m128i narrow(__m256i v) {
     const __m256i low16 = _mm256_set1_epi32(0xffff);
     __m256i m = _mm256_and_si256(v, low16);
     return _mm_packus_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
 }
 
-__attribute__((target("avx2"))) void row_pass(const __m128i in[8], __m128i out[8]) {
+MORVANE_TARGET("avx2") void row_pass(const __m128i in[8], __m128i out[8]) {
     __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 11), _mm256_set1_epi32(128));
     __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 11);
     __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
@@ -136,12 +166,12 @@ __attribute__((target("avx2"))) void row_pass(const __m128i in[8], __m128i out[8
 }
 
 // Clamped to -256..255 as the clip table (and its saturation) does.
-__attribute__((target("avx2"))) inline __m128i clip_and_narrow(__m256i v) {
+MORVANE_TARGET("avx2") inline __m128i clip_and_narrow(__m256i v) {
     v = _mm256_min_epi32(_mm256_max_epi32(v, _mm256_set1_epi32(-256)), _mm256_set1_epi32(255));
     return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-__attribute__((target("avx2"))) void column_pass(const __m128i in[8], __m128i out[8]) {
+MORVANE_TARGET("avx2") void column_pass(const __m128i in[8], __m128i out[8]) {
     __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 8), _mm256_set1_epi32(8192));
     __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 8);
     __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
@@ -184,7 +214,7 @@ __attribute__((target("avx2"))) void column_pass(const __m128i in[8], __m128i ou
     out[7] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x7, x1), 14));
 }
 
-__attribute__((target("avx2"))) void inverse_avx2(int16_t* block) {
+MORVANE_TARGET("avx2") void inverse_avx2(int16_t* block) {
     __m256i* const p = reinterpret_cast<__m256i*>(block);
     const __m256i q0 = _mm256_loadu_si256(p), q1 = _mm256_loadu_si256(p + 1);
     const __m256i q2 = _mm256_loadu_si256(p + 2), q3 = _mm256_loadu_si256(p + 3);
@@ -216,26 +246,13 @@ __attribute__((target("avx2"))) void inverse_avx2(int16_t* block) {
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(out + k, r[k]);
 }
 
-const dct_kernels avx2_table = {forward_avx2, inverse_avx2};
-
 }  // namespace
 
-bool cpu_has_avx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+void init_dct_kernels_sse2(dct_kernels& t) { t.forward = forward_sse2; }
+
+void init_dct_kernels_avx2(dct_kernels& t) {
+    t.forward = forward_avx2;
+    t.inverse = inverse_avx2;
 }
-
-void prepare_dct_simd() {
-    for (int u = 0; u < 8; ++u)
-        for (int x = 0; x < 8; ++x) basis_by_x[x][u] = dct_basis[u][x];
-}
-
-const dct_kernels* dct_kernels_avx2() { return cpu_has_avx2() ? &avx2_table : nullptr; }
-
-#else
-
-bool cpu_has_avx2() { return false; }
-void prepare_dct_simd() {}
-const dct_kernels* dct_kernels_avx2() { return nullptr; }
 
 #endif

@@ -17,6 +17,7 @@
 #include "driver/cpu.h"
 #include "motion/block_match.h"
 #include "motion/motion_kernels.h"
+#include "transform/dct_kernels.h"
 
 namespace {
 
@@ -200,6 +201,99 @@ TEST(kernel_check, motion_block_variance) {
         });
 }
 
+// ---- 8x8 blocks ---------------------------------------------------------------
+
+using coefficients = std::vector<int16_t>;
+
+template <typename F>
+coefficients block_of(F value) {
+    coefficients b(64);
+    for (int i = 0; i < 64; ++i) b[i] = static_cast<int16_t>(value(i));
+    return b;
+}
+
+// Patterned blocks from the given extremes plus random blocks over lo..hi.
+std::vector<coefficients> test_blocks(int extreme, int lo, int hi, int random_count, unsigned seed) {
+    std::vector<coefficients> blocks;
+    blocks.push_back(block_of([](int) { return 0; }));
+    for (int sign : {1, -1}) {
+        int e = sign * extreme;
+        blocks.push_back(block_of([e](int) { return e; }));
+        blocks.push_back(block_of([e](int i) { return (i / 8 + i % 8) % 2 ? e : -e; }));
+        blocks.push_back(block_of([e](int i) { return i % 2 ? e : -e; }));
+        blocks.push_back(block_of([e](int i) { return (i / 8) % 2 ? -e : e; }));
+        blocks.push_back(block_of([e](int i) { return i == 0 ? e : 0; }));
+        blocks.push_back(block_of([e](int i) { return i == 63 ? e : 0; }));
+    }
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> full(lo, hi), small(-3, 3), sparse(0, 9);
+    for (int n = 0; n < random_count; ++n) {
+        blocks.push_back(block_of([&](int) { return full(rng); }));
+        blocks.push_back(block_of([&](int) { return small(rng); }));
+        blocks.push_back(block_of([&](int) { return sparse(rng) == 0 ? full(rng) : 0; }));
+    }
+    return blocks;
+}
+
+::testing::AssertionResult same_block(const coefficients& expected, const int16_t* actual, const char* what) {
+    for (int i = 0; i < 64; ++i)
+        if (expected[i] != actual[i])
+            return ::testing::AssertionFailure()
+                   << what << ": element " << i << " is " << actual[i] << ", reference " << expected[i];
+    return ::testing::AssertionSuccess();
+}
+
+// ---- transforms ---------------------------------------------------------------
+
+TEST(kernel_check, forward_dct) {
+    struct range {
+        int extreme, lo, hi;
+    };
+    // Differences of the coding loop, a DC of exactly 2.5 before rounding,
+    // then any 16-bit input (outputs wrap).
+    const range ranges[] = {{255, -255, 255}, {20, -20, 20}, {32767, -32768, 32767}};
+    std::vector<coefficients> blocks;
+    for (const range& r : ranges) {
+        std::vector<coefficients> more = test_blocks(r.extreme, r.lo, r.hi, 1000, 7u + r.hi);
+        blocks.insert(blocks.end(), more.begin(), more.end());
+    }
+    for (int p = 0; p < 64; ++p)
+        for (int a : {-255, -20, 255}) blocks.push_back(block_of([p, a](int i) { return i == p ? a : 0; }));
+    for_each_changed(
+        init_dct_kernels, [](const dct_kernels& t) { return t.forward; },
+        [&](forward_dct_fn* r, forward_dct_fn* k) {
+            for (const coefficients& input : blocks) {
+                coefficients expected = input, actual = input;
+                r(expected.data());
+                k(actual.data());
+                ASSERT_TRUE(same_block(expected, actual.data(), "forward"));
+            }
+        });
+}
+
+TEST(kernel_check, inverse_dct) {
+    std::vector<coefficients> blocks;
+    for (int e : {2047, 2048, 32767}) {
+        std::vector<coefficients> more = test_blocks(e, -e, e - 1, 1000, 11u + e);
+        blocks.insert(blocks.end(), more.begin(), more.end());
+    }
+    // Every DC-only block, and one AC term next to a DC.
+    for (int dc = -32768; dc <= 32767; ++dc) blocks.push_back(block_of([dc](int i) { return i == 0 ? dc : 0; }));
+    for (int p = 1; p < 64; ++p)
+        for (int a : {1, -1, 2047, -2048})
+            blocks.push_back(block_of([p, a](int i) { return i == 0 ? 200 : (i == p ? a : 0); }));
+    for_each_changed(
+        init_dct_kernels, [](const dct_kernels& t) { return t.inverse; },
+        [&](inverse_dct_fn* r, inverse_dct_fn* k) {
+            for (const coefficients& input : blocks) {
+                coefficients expected = input, actual = input;
+                r(expected.data());
+                k(actual.data());
+                ASSERT_TRUE(same_block(expected, actual.data(), "inverse"));
+            }
+        });
+}
+
 // ---- every family -----------------------------------------------------------
 
 TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
@@ -216,6 +310,12 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
         EXPECT_NE(motion.bidir_sse[i], reference.bidir_sse[i]) << i;
     }
     EXPECT_NE(motion.block_variance, reference.block_variance);
+
+    dct_kernels dct_reference{};
+    init_dct_kernels(dct_reference, 0);
+    const dct_kernels dct = top_table(init_dct_kernels);
+    EXPECT_NE(dct.forward, dct_reference.forward);
+    EXPECT_NE(dct.inverse, dct_reference.inverse);
 #else
     GTEST_SKIP() << "only the reference kernels on this processor";
 #endif

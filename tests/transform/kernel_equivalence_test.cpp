@@ -1,5 +1,5 @@
-// Every optimised transform-family kernel, and the one start-up selects,
-// gives its reference kernel's results bit for bit.
+// Every optimised quantiser and prediction kernel, and the one start-up
+// selects, gives its reference kernel's results bit for bit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,14 +16,6 @@ struct variant {
     const char* name;
     const Table* kernels;
 };
-
-std::vector<variant<dct_kernels>> dct_variants() {
-    prepare_forward_dct();
-    prepare_inverse_dct();
-    std::vector<variant<dct_kernels>> v = {{"interleaved", &dct_kernels_fast}, {"selected", &dct_k}};
-    if (const dct_kernels* k = dct_kernels_avx2()) v.push_back({"avx2", k});
-    return v;
-}
 
 std::vector<variant<quantise_kernels>> quantise_variants() {
     init_quantise_kernels();
@@ -77,51 +69,6 @@ std::vector<block> test_blocks(int extreme, int lo, int hi, int random_count, un
             return ::testing::AssertionFailure()
                    << what << ": element " << i << " is " << actual[i] << ", reference " << expected[i];
     return ::testing::AssertionSuccess();
-}
-
-// ---- transforms -----------------------------------------------------------
-
-TEST(kernel_equivalence, forward_dct_matches_reference) {
-    struct range {
-        int extreme, lo, hi;
-    };
-    // Differences of the coding loop, then any 16-bit input (outputs wrap).
-    const range ranges[] = {{255, -255, 255}, {20, -20, 20}, {32767, -32768, 32767}};
-    for (const variant<dct_kernels>& v : dct_variants()) {
-        SCOPED_TRACE(v.name);
-        for (const range& r : ranges) {
-            std::vector<block> blocks = test_blocks(r.extreme, r.lo, r.hi, 1000, 7u + r.hi);
-            for (int p = 0; p < 64; ++p) blocks.push_back(block_of([p](int i) { return i == p ? -255 : 0; }));
-            for (const block& input : blocks) {
-                block expected = input, actual = input;
-                dct_kernels_reference.forward(expected.data());
-                v.kernels->forward(actual.data());
-                ASSERT_TRUE(same_block(expected, actual.data(), "forward"));
-            }
-        }
-    }
-}
-
-TEST(kernel_equivalence, inverse_dct_matches_reference) {
-    const int extremes[] = {2047, 2048, 32767};
-    for (const variant<dct_kernels>& v : dct_variants()) {
-        SCOPED_TRACE(v.name);
-        std::vector<block> blocks;
-        for (int e : extremes) {
-            std::vector<block> more = test_blocks(e, -e, e - 1, 1000, 11u + e);
-            blocks.insert(blocks.end(), more.begin(), more.end());
-        }
-        // Every DC-only block, and one AC term next to a DC.
-        for (int dc = -32768; dc <= 32767; ++dc) blocks.push_back(block_of([dc](int i) { return i == 0 ? dc : 0; }));
-        for (int p = 1; p < 64; ++p)
-            for (int a : {1, -1, 2047, -2048}) blocks.push_back(block_of([p, a](int i) { return i == 0 ? 200 : (i == p ? a : 0); }));
-        for (const block& input : blocks) {
-            block expected = input, actual = input;
-            dct_kernels_reference.inverse(expected.data());
-            v.kernels->inverse(actual.data());
-            ASSERT_TRUE(same_block(expected, actual.data(), "inverse"));
-        }
-    }
 }
 
 // ---- quantisers -----------------------------------------------------------
