@@ -15,6 +15,7 @@
 #include <immintrin.h>
 
 #include "driver/cpu.h"
+#include "transform/idct_pass.h"
 
 namespace {
 
@@ -86,12 +87,6 @@ MORVANE_TARGET("avx2") void forward_avx2(int16_t* block) {
 
 // ---- inverse ------------------------------------------------------------
 
-constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
-
-struct lanes8 {
-    __m256i e[8];
-};
-
 MORVANE_TARGET("avx2") inline __m256i mul(int c, __m256i v) {
     return _mm256_mullo_epi32(_mm256_set1_epi32(c), v);
 }
@@ -123,95 +118,72 @@ MORVANE_TARGET("avx2") inline __m128i narrow(__m256i v) {
     return _mm_packus_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
 }
 
-MORVANE_TARGET("avx2") void row_pass(const __m128i in[8], __m128i out[8]) {
-    __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 11), _mm256_set1_epi32(128));
-    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 11);
-    __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
-    __m256i x4 = _mm256_cvtepi16_epi32(in[1]), x5 = _mm256_cvtepi16_epi32(in[7]);
-    __m256i x6 = _mm256_cvtepi16_epi32(in[5]), x7 = _mm256_cvtepi16_epi32(in[3]), x8;
-
-    x8 = mul(W7, _mm256_add_epi32(x4, x5));
-    x4 = _mm256_add_epi32(x8, mul(W1 - W7, x4));
-    x5 = _mm256_sub_epi32(x8, mul(W1 + W7, x5));
-    x8 = mul(W3, _mm256_add_epi32(x6, x7));
-    x6 = _mm256_sub_epi32(x8, mul(W3 - W5, x6));
-    x7 = _mm256_sub_epi32(x8, mul(W3 + W5, x7));
-
-    x8 = _mm256_add_epi32(x0, x1);
-    x0 = _mm256_sub_epi32(x0, x1);
-    x1 = mul(W6, _mm256_add_epi32(x3, x2));
-    x2 = _mm256_sub_epi32(x1, mul(W2 + W6, x2));
-    x3 = _mm256_add_epi32(x1, mul(W2 - W6, x3));
-    x1 = _mm256_add_epi32(x4, x6);
-    x4 = _mm256_sub_epi32(x4, x6);
-    x6 = _mm256_add_epi32(x5, x7);
-    x5 = _mm256_sub_epi32(x5, x7);
-
-    const __m256i r128 = _mm256_set1_epi32(128);
-    x7 = _mm256_add_epi32(x8, x3);
-    x8 = _mm256_sub_epi32(x8, x3);
-    x3 = _mm256_add_epi32(x0, x2);
-    x0 = _mm256_sub_epi32(x0, x2);
-    x2 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_add_epi32(x4, x5)), r128), 8);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_sub_epi32(x4, x5)), r128), 8);
-
-    out[0] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x7, x1), 8));
-    out[1] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x3, x2), 8));
-    out[2] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x0, x4), 8));
-    out[3] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x8, x6), 8));
-    out[4] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x8, x6), 8));
-    out[5] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x0, x4), 8));
-    out[6] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x3, x2), 8));
-    out[7] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x7, x1), 8));
-}
-
 // Clamped to -256..255 as the clip table (and its saturation) does.
 MORVANE_TARGET("avx2") inline __m128i clip_and_narrow(__m256i v) {
     v = _mm256_min_epi32(_mm256_max_epi32(v, _mm256_set1_epi32(-256)), _mm256_set1_epi32(255));
     return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-MORVANE_TARGET("avx2") void column_pass(const __m128i in[8], __m128i out[8]) {
-    __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 8), _mm256_set1_epi32(8192));
-    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 8);
+// v + c, left out where c is 0.
+template <int32_t c>
+MORVANE_TARGET("avx2") inline __m256i plus(__m256i v) {
+    if constexpr (c == 0) return v;
+    else return _mm256_add_epi32(v, _mm256_set1_epi32(c));
+}
+
+// v >> n, arithmetic, left out where n is 0.
+template <int n>
+MORVANE_TARGET("avx2") inline __m256i shifted(__m256i v) {
+    if constexpr (n == 0) return v;
+    else return _mm256_srai_epi32(v, n);
+}
+
+// The reference's 1-D pass on eight rows (or columns) at once: in[j] holds
+// term j of each of them. Rows narrow their results, columns clip them.
+template <bool columns>
+MORVANE_TARGET("avx2") void idct_pass_avx2(const __m128i in[8], __m128i out[8]) {
+    constexpr idct_pass p = columns ? idct_columns : idct_rows;
+    constexpr int s = p.stage_shift;
+    __m256i x0 = plus<p.round>(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), p.scale_shift));
+    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), p.scale_shift);
     __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
     __m256i x4 = _mm256_cvtepi16_epi32(in[1]), x5 = _mm256_cvtepi16_epi32(in[7]);
     __m256i x6 = _mm256_cvtepi16_epi32(in[5]), x7 = _mm256_cvtepi16_epi32(in[3]), x8;
-    const __m256i r4 = _mm256_set1_epi32(4);
 
-    x8 = _mm256_add_epi32(mul(W7, _mm256_add_epi32(x4, x5)), r4);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(x8, mul(W1 - W7, x4)), 3);
-    x5 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W1 + W7, x5)), 3);
-    x8 = _mm256_add_epi32(mul(W3, _mm256_add_epi32(x6, x7)), r4);
-    x6 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W3 - W5, x6)), 3);
-    x7 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W3 + W5, x7)), 3);
+    x8 = plus<p.stage_round>(mul(idct_w7, _mm256_add_epi32(x4, x5)));
+    x4 = shifted<s>(_mm256_add_epi32(x8, mul(idct_w1 - idct_w7, x4)));
+    x5 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w1 + idct_w7, x5)));
+    x8 = plus<p.stage_round>(mul(idct_w3, _mm256_add_epi32(x6, x7)));
+    x6 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w3 - idct_w5, x6)));
+    x7 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w3 + idct_w5, x7)));
 
     x8 = _mm256_add_epi32(x0, x1);
     x0 = _mm256_sub_epi32(x0, x1);
-    x1 = _mm256_add_epi32(mul(W6, _mm256_add_epi32(x3, x2)), r4);
-    x2 = _mm256_srai_epi32(_mm256_sub_epi32(x1, mul(W2 + W6, x2)), 3);
-    x3 = _mm256_srai_epi32(_mm256_add_epi32(x1, mul(W2 - W6, x3)), 3);
+    x1 = plus<p.stage_round>(mul(idct_w6, _mm256_add_epi32(x3, x2)));
+    x2 = shifted<s>(_mm256_sub_epi32(x1, mul(idct_w2 + idct_w6, x2)));
+    x3 = shifted<s>(_mm256_add_epi32(x1, mul(idct_w2 - idct_w6, x3)));
     x1 = _mm256_add_epi32(x4, x6);
     x4 = _mm256_sub_epi32(x4, x6);
     x6 = _mm256_add_epi32(x5, x7);
     x5 = _mm256_sub_epi32(x5, x7);
 
-    const __m256i r128 = _mm256_set1_epi32(128);
     x7 = _mm256_add_epi32(x8, x3);
     x8 = _mm256_sub_epi32(x8, x3);
     x3 = _mm256_add_epi32(x0, x2);
     x0 = _mm256_sub_epi32(x0, x2);
-    x2 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_add_epi32(x4, x5)), r128), 8);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_sub_epi32(x4, x5)), r128), 8);
+    x2 = shifted<8>(plus<128>(mul(181, _mm256_add_epi32(x4, x5))));
+    x4 = shifted<8>(plus<128>(mul(181, _mm256_sub_epi32(x4, x5))));
 
-    out[0] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x7, x1), 14));
-    out[1] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x3, x2), 14));
-    out[2] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x0, x4), 14));
-    out[3] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x8, x6), 14));
-    out[4] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x8, x6), 14));
-    out[5] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x0, x4), 14));
-    out[6] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x3, x2), 14));
-    out[7] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x7, x1), 14));
+    const __m256i results[8] = {_mm256_add_epi32(x7, x1), _mm256_add_epi32(x3, x2), _mm256_add_epi32(x0, x4),
+                                _mm256_add_epi32(x8, x6), _mm256_sub_epi32(x8, x6), _mm256_sub_epi32(x0, x4),
+                                _mm256_sub_epi32(x3, x2), _mm256_sub_epi32(x7, x1)};
+    for (int k = 0; k < 8; ++k) {
+        const __m256i v = shifted<p.final_shift>(results[k]);
+        if constexpr (columns)
+            out[k] = clip_and_narrow(v);
+        else
+            out[k] = narrow(v);
+    }
 }
 
 MORVANE_TARGET("avx2") void inverse_avx2(int16_t* block) {
@@ -239,9 +211,9 @@ MORVANE_TARGET("avx2") void inverse_avx2(int16_t* block) {
                     _mm256_castsi256_si128(q3), _mm256_extracti128_si256(q3, 1)};
     transpose8(r);  // r[j]: element j of every row
     __m128i t[8];
-    row_pass(r, t);  // t[j]: element j of every row after the row pass
-    transpose8(t);   // t[k]: row k
-    column_pass(t, r);
+    idct_pass_avx2<false>(r, t);  // t[j]: element j of every row after the row pass
+    transpose8(t);                // t[k]: row k
+    idct_pass_avx2<true>(t, r);
     __m128i* const out = reinterpret_cast<__m128i*>(block);
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(out + k, r[k]);
 }
