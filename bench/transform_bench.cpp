@@ -11,6 +11,7 @@
 #include "kernel_bench.h"
 #include "stats/picture_stats.h"
 #include "transform/dct_kernels.h"
+#include "transform/quantise_kernels.h"
 #include "transform/simd_kernels.h"
 
 namespace {
@@ -19,13 +20,6 @@ constexpr int pool_blocks = 256;
 
 enum which { reference, selected };
 
-const quantise_kernels& quantise_table(which w) {
-    static const quantise_kernels chosen = [] {
-        init_quantise_kernels();
-        return quantise_k;
-    }();
-    return w == reference ? quantise_kernels_reference : chosen;
-}
 
 const predict_kernels& predict_table(which w) {
     static const predict_kernels chosen = [] {
@@ -93,38 +87,36 @@ bool register_dct_benchmarks() {
 }
 const bool dct_registered = register_dct_benchmarks();
 
-void quantise_non_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(400, 2, 3), [&](int16_t* b) {
-        benchmark::DoNotOptimize(k.quantise_non_intra(b, b, default_non_intra_matrix(), 12, 2047));
-    });
+bool register_quantise_benchmarks() {
+    register_entry(
+        "quantise_non_intra", init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_non_intra; },
+        [](benchmark::State& state, quantise_non_intra_fn* k) {
+            run_pool(state, block_pool(400, 2, 3), [&](int16_t* b) {
+                benchmark::DoNotOptimize(k(b, b, default_non_intra_matrix(), 12, 2047));
+            });
+        });
+    register_entry(
+        "quantise_intra", init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_intra; },
+        [](benchmark::State& state, quantise_intra_fn* k) {
+            run_pool(state, block_pool(1000, 1, 4), [&](int16_t* b) { k(b, b, 0, default_intra_matrix(), 12, 2047); });
+        });
+    for (bool mpeg1 : {false, true}) {
+        register_entry(
+            mpeg1 ? "dequantise_non_intra_mpeg1" : "dequantise_non_intra", init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra; },
+            [](benchmark::State& state, dequantise_non_intra_fn* k) {
+                run_pool(state, block_pool(20, 8, 5), [&](int16_t* b) { k(b, b, default_non_intra_matrix(), 12); });
+            });
+        register_entry(
+            mpeg1 ? "dequantise_intra_mpeg1" : "dequantise_intra", init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_intra_mpeg1 : t.dequantise_intra; },
+            [](benchmark::State& state, dequantise_intra_fn* k) {
+                run_pool(state, block_pool(20, 4, 6), [&](int16_t* b) { k(b, b, 0, default_intra_matrix(), 12); });
+            });
+    }
+    return true;
 }
-BENCHMARK_CAPTURE(quantise_non_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(quantise_non_intra_bench, selected, selected);
-
-void quantise_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(1000, 1, 4),
-             [&](int16_t* b) { k.quantise_intra(b, b, 0, default_intra_matrix(), 12, 2047); });
-}
-BENCHMARK_CAPTURE(quantise_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(quantise_intra_bench, selected, selected);
-
-void dequantise_non_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(20, 8, 5),
-             [&](int16_t* b) { k.dequantise_non_intra(b, b, default_non_intra_matrix(), 12); });
-}
-BENCHMARK_CAPTURE(dequantise_non_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(dequantise_non_intra_bench, selected, selected);
-
-void dequantise_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(20, 4, 6),
-             [&](int16_t* b) { k.dequantise_intra(b, b, 0, default_intra_matrix(), 12); });
-}
-BENCHMARK_CAPTURE(dequantise_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(dequantise_intra_bench, selected, selected);
+const bool quantise_registered = register_quantise_benchmarks();
 
 // One 16x16 luminance rectangle per macroblock of a 352x288 picture;
 // arg 0: half-sample case (0 none, 1 horizontal, 2 vertical, 3 both),

@@ -14,7 +14,6 @@ void init_encoder() {
     init_bit_writer();
     init_kernels(cpu_flags());
     init_predict_kernels();
-    init_quantise_kernels();
 
     encoder_state& e = enc;
     e.mb_width = (e.horizontal_size + 15) / 16;

@@ -18,6 +18,7 @@
 #include "motion/block_match.h"
 #include "motion/motion_kernels.h"
 #include "transform/dct_kernels.h"
+#include "transform/quantise_kernels.h"
 
 namespace {
 
@@ -294,10 +295,172 @@ TEST(kernel_check, inverse_dct) {
         });
 }
 
+// ---- quantisers --------------------------------------------------------------
+
+// Eight matrices that between them hold every weight 1..255, each weight at
+// several positions across the matrices.
+std::vector<std::vector<uint8_t>> all_weight_matrices() {
+    std::vector<std::vector<uint8_t>> matrices;
+    for (int m = 0; m < 4; ++m) {
+        std::vector<uint8_t> w(64);
+        for (int i = 0; i < 64; ++i) w[i] = static_cast<uint8_t>(1 + (64 * m + i * 5) % 255);
+        matrices.push_back(w);
+    }
+    for (int m = 0; m < 4; ++m) {
+        std::vector<uint8_t> w(64);
+        for (int i = 0; i < 64; ++i) w[i] = static_cast<uint8_t>(1 + std::min(254, 64 * m + i));
+        matrices.push_back(w);
+    }
+    return matrices;
+}
+
+// Levels of the coding loop, any 16-bit input, and blocks of the extremes.
+std::vector<coefficients> quantiser_inputs() {
+    std::vector<coefficients> blocks = test_blocks(2047, -2047, 2047, 2, 21);
+    const std::vector<coefficients> wide = test_blocks(32767, -32768, 32767, 1, 22);
+    blocks.insert(blocks.end(), wide.begin(), wide.end());
+    const int extremes[] = {0, 1, -1, 2, -2, 2047, -2047, 2048, -2048, 32767, -32767, -32768};
+    blocks.push_back(block_of([&](int i) { return extremes[i % 12]; }));
+    blocks.push_back(block_of([&](int i) { return extremes[(i + 5) % 12]; }));
+    return blocks;
+}
+
+// Every magnitude 0..2047 in blocks of 64 alternating signs: with one weight
+// throughout, each level change lies between two of them.
+std::vector<coefficients> every_magnitude() {
+    std::vector<coefficients> blocks;
+    for (int start = 0; start < 2048; start += 64)
+        blocks.push_back(block_of([start](int i) { return (i % 2 ? -1 : 1) * (start + i); }));
+    return blocks;
+}
+
+const int spread_of_mquants[] = {1, 2, 3, 7, 31, 62, 64, 111, 112};
+
+TEST(kernel_check, quantise_non_intra) {
+    const std::vector<std::vector<uint8_t>> matrices = all_weight_matrices();
+    const std::vector<coefficients> blocks = quantiser_inputs(), magnitudes = every_magnitude();
+    for_each_changed(
+        init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_non_intra; },
+        [&](quantise_non_intra_fn* r, quantise_non_intra_fn* k) {
+            for (const std::vector<uint8_t>& matrix : matrices)
+                for (int mquant = 1; mquant <= 112; ++mquant)
+                    for (const coefficients& input : blocks)
+                        for (int limit : {255, 2047}) {
+                            coefficients expected(64), actual = input;
+                            const int nonzero = r(input.data(), expected.data(), matrix.data(), mquant, limit);
+                            // In place, as the coding loop calls it.
+                            ASSERT_EQ(k(actual.data(), actual.data(), matrix.data(), mquant, limit), nonzero)
+                                << "mquant " << mquant;
+                            ASSERT_TRUE(same_block(expected, actual.data(), "quantise_non_intra"));
+                        }
+            for (int w = 1; w <= 255; ++w) {
+                const std::vector<uint8_t> matrix(64, static_cast<uint8_t>(w));
+                for (int mquant : spread_of_mquants)
+                    for (const coefficients& input : magnitudes) {
+                        coefficients expected(64), actual(64);
+                        r(input.data(), expected.data(), matrix.data(), mquant, 2047);
+                        k(input.data(), actual.data(), matrix.data(), mquant, 2047);
+                        ASSERT_TRUE(same_block(expected, actual.data(), "quantise_non_intra"))
+                            << "weight " << w << " mquant " << mquant;
+                    }
+            }
+        });
+}
+
+TEST(kernel_check, quantise_intra) {
+    const std::vector<std::vector<uint8_t>> matrices = all_weight_matrices();
+    const std::vector<coefficients> blocks = quantiser_inputs(), magnitudes = every_magnitude();
+    for_each_changed(
+        init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_intra; },
+        [&](quantise_intra_fn* r, quantise_intra_fn* k) {
+            for (const std::vector<uint8_t>& matrix : matrices)
+                for (int mquant = 1; mquant <= 112; ++mquant)
+                    for (const coefficients& input : blocks)
+                        for (int limit : {255, 2047})
+                            for (int dc_precision = 0; dc_precision < 4; ++dc_precision) {
+                                coefficients expected(64), actual = input;
+                                const int result =
+                                    r(input.data(), expected.data(), dc_precision, matrix.data(), mquant, limit);
+                                ASSERT_EQ(k(actual.data(), actual.data(), dc_precision, matrix.data(), mquant, limit),
+                                          result);
+                                ASSERT_TRUE(same_block(expected, actual.data(), "quantise_intra"))
+                                    << "mquant " << mquant << " dc_precision " << dc_precision;
+                            }
+            for (int w = 1; w <= 255; ++w) {
+                const std::vector<uint8_t> matrix(64, static_cast<uint8_t>(w));
+                for (int mquant : spread_of_mquants)
+                    for (const coefficients& input : magnitudes) {
+                        coefficients expected(64), actual(64);
+                        r(input.data(), expected.data(), 3, matrix.data(), mquant, 2047);
+                        k(input.data(), actual.data(), 3, matrix.data(), mquant, 2047);
+                        ASSERT_TRUE(same_block(expected, actual.data(), "quantise_intra"))
+                            << "weight " << w << " mquant " << mquant;
+                    }
+            }
+        });
+}
+
+// Every level -2048..2047 in order, random and extreme blocks.
+std::vector<coefficients> dequantiser_inputs() {
+    std::vector<coefficients> blocks;
+    for (int start = -2048; start < 2048; start += 64)
+        blocks.push_back(block_of([start](int i) { return start + i; }));
+    const std::vector<coefficients> more = test_blocks(2047, -2048, 2047, 3, 31);
+    blocks.insert(blocks.end(), more.begin(), more.end());
+    const std::vector<coefficients> wide = test_blocks(32767, -32768, 32767, 1, 32);
+    blocks.insert(blocks.end(), wide.begin(), wide.end());
+    return blocks;
+}
+
+TEST(kernel_check, dequantise_non_intra_both_kinds) {
+    const std::vector<std::vector<uint8_t>> matrices = all_weight_matrices();
+    const std::vector<coefficients> blocks = dequantiser_inputs();
+    for (bool mpeg1 : {false, true}) {
+        SCOPED_TRACE(mpeg1 ? "dequantise_non_intra_mpeg1" : "dequantise_non_intra");
+        for_each_changed(
+            init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra; },
+            [&](dequantise_non_intra_fn* r, dequantise_non_intra_fn* k) {
+                for (const std::vector<uint8_t>& matrix : matrices)
+                    for (int mquant = 1; mquant <= 112; ++mquant)
+                        for (const coefficients& input : blocks) {
+                            coefficients expected(64), actual = input;
+                            r(input.data(), expected.data(), matrix.data(), mquant);
+                            k(actual.data(), actual.data(), matrix.data(), mquant);
+                            ASSERT_TRUE(same_block(expected, actual.data(), "dequantise")) << "mquant " << mquant;
+                        }
+            });
+    }
+}
+
+TEST(kernel_check, dequantise_intra_both_kinds) {
+    const std::vector<std::vector<uint8_t>> matrices = all_weight_matrices();
+    const std::vector<coefficients> blocks = dequantiser_inputs();
+    for (bool mpeg1 : {false, true}) {
+        SCOPED_TRACE(mpeg1 ? "dequantise_intra_mpeg1" : "dequantise_intra");
+        for_each_changed(
+            init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_intra_mpeg1 : t.dequantise_intra; },
+            [&](dequantise_intra_fn* r, dequantise_intra_fn* k) {
+                for (const std::vector<uint8_t>& matrix : matrices)
+                    for (int mquant = 1; mquant <= 112; ++mquant)
+                        for (const coefficients& input : blocks)
+                            for (int dc_precision = 0; dc_precision < 4; ++dc_precision) {
+                                coefficients expected(64), actual = input;
+                                r(input.data(), expected.data(), dc_precision, matrix.data(), mquant);
+                                k(actual.data(), actual.data(), dc_precision, matrix.data(), mquant);
+                                ASSERT_TRUE(same_block(expected, actual.data(), "dequantise"))
+                                    << "mquant " << mquant << " dc_precision " << dc_precision;
+                            }
+            });
+    }
+}
+
 // ---- every family -----------------------------------------------------------
 
 TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
 #if defined(__x86_64__)
+    const unsigned top = simd_levels_available().back().mask;
     motion_kernels reference{};
     init_motion_kernels(reference, 0);
     const motion_kernels motion = top_table(init_motion_kernels);
@@ -315,7 +478,21 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     init_dct_kernels(dct_reference, 0);
     const dct_kernels dct = top_table(init_dct_kernels);
     EXPECT_NE(dct.forward, dct_reference.forward);
-    EXPECT_NE(dct.inverse, dct_reference.inverse);
+    if (top & cpu_avx2) {
+        EXPECT_NE(dct.inverse, dct_reference.inverse);
+    }
+
+    quantise_kernels quantise_reference{};
+    init_quantise_kernels(quantise_reference, 0);
+    const quantise_kernels quantise = top_table(init_quantise_kernels);
+    if (top & cpu_avx2) {
+        EXPECT_NE(quantise.quantise_intra, quantise_reference.quantise_intra);
+        EXPECT_NE(quantise.quantise_non_intra, quantise_reference.quantise_non_intra);
+        EXPECT_NE(quantise.dequantise_intra, quantise_reference.dequantise_intra);
+        EXPECT_NE(quantise.dequantise_non_intra, quantise_reference.dequantise_non_intra);
+        EXPECT_NE(quantise.dequantise_intra_mpeg1, quantise_reference.dequantise_intra_mpeg1);
+        EXPECT_NE(quantise.dequantise_non_intra_mpeg1, quantise_reference.dequantise_non_intra_mpeg1);
+    }
 #else
     GTEST_SKIP() << "only the reference kernels on this processor";
 #endif
