@@ -11,23 +11,12 @@
 #include "kernel_bench.h"
 #include "stats/picture_stats.h"
 #include "transform/dct_kernels.h"
+#include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
-#include "transform/simd_kernels.h"
 
 namespace {
 
 constexpr int pool_blocks = 256;
-
-enum which { reference, selected };
-
-
-const predict_kernels& predict_table(which w) {
-    static const predict_kernels chosen = [] {
-        init_predict_kernels();
-        return predict_k;
-    }();
-    return w == reference ? predict_kernels_reference : chosen;
-}
 
 // Values in -range..range, one in `sparse` of them non-zero (sparse >= 1).
 std::vector<int16_t> block_pool(int range, int sparse, unsigned seed) {
@@ -118,28 +107,29 @@ bool register_quantise_benchmarks() {
 }
 const bool quantise_registered = register_quantise_benchmarks();
 
-// One 16x16 luminance rectangle per macroblock of a 352x288 picture;
-// arg 0: half-sample case (0 none, 1 horizontal, 2 vertical, 3 both),
-// arg 1: average with what is there.
-void predict_rectangle_bench(benchmark::State& state, which w) {
-    const predict_kernels& k = predict_table(w);
-    constexpr int width = 352, height = 288;
-    std::vector<uint8_t> src(width * (height + 1) + 1), dst(width * height);
-    std::mt19937 rng(8);
-    for (uint8_t& v : src) v = static_cast<uint8_t>(rng());
-    const int dx = static_cast<int>(state.range(0) & 1), dy = static_cast<int>(state.range(0) >> 1);
-    const int average = static_cast<int>(state.range(1));
-    for (auto _ : state) {
-        for (int y = 0; y < height; y += 16)
-            for (int x = 0; x < width; x += 16)
-                k.predict_rectangle(src.data(), dst.data(), width, 16, 16, x, y, dx, dy, average);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * (width / 16) * (height / 16));
+// One 16x16 luminance rectangle per macroblock of a 352x288 picture.
+bool register_predict_benchmarks() {
+    for (int index = 0; index < 8; ++index)
+        register_entry(
+            std::string("predict_rectangle/") + half_names[index & 3] + (index & 4 ? "_average" : ""),
+            init_predict_kernels, [index](const predict_kernels& t) { return t.rectangle[index]; },
+            [](benchmark::State& state, rectangle_fn* k) {
+                constexpr int width = 352, height = 288;
+                std::vector<uint8_t> src(width * (height + 1) + 1), dst(width * height);
+                std::mt19937 rng(8);
+                for (uint8_t& v : src) v = static_cast<uint8_t>(rng());
+                for (auto _ : state) {
+                    for (int y = 0; y < height; y += 16)
+                        for (int x = 0; x < width; x += 16)
+                            k(src.data() + y * width + x, dst.data() + y * width + x, width, 16, 16);
+                    benchmark::DoNotOptimize(dst.data());
+                    benchmark::ClobberMemory();
+                }
+                state.SetItemsProcessed(state.iterations() * (width / 16) * (height / 16));
+            });
+    return true;
 }
-BENCHMARK_CAPTURE(predict_rectangle_bench, reference, reference)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
-BENCHMARK_CAPTURE(predict_rectangle_bench, selected, selected)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
+const bool predict_registered = register_predict_benchmarks();
 
 // The written order: every sample added to double sums one at a time.
 void plane_error_stats_sample_by_sample(const uint8_t* p, const uint8_t* q, int stride, int w, int h,

@@ -7,13 +7,10 @@
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
 #include "startup/kernels.h"
-#include "transform/predict.h"
-#include "transform/simd_kernels.h"
 
 void init_encoder() {
     init_bit_writer();
     init_kernels(cpu_flags());
-    init_predict_kernels();
 
     encoder_state& e = enc;
     e.mb_width = (e.horizontal_size + 15) / 16;

@@ -18,6 +18,7 @@
 #include "motion/block_match.h"
 #include "motion/motion_kernels.h"
 #include "transform/dct_kernels.h"
+#include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
 
 namespace {
@@ -456,6 +457,43 @@ TEST(kernel_check, dequantise_intra_both_kinds) {
     }
 }
 
+// ---- prediction ---------------------------------------------------------------
+
+TEST(kernel_check, prediction_rectangles) {
+    struct shape {
+        int stride, w, h;
+    };
+    // Frame and field strides of luminance and chrominance, odd sizes that
+    // leave 8- and 1-sample tails.
+    const shape shapes[] = {{64, 16, 16}, {128, 16, 8}, {32, 8, 8}, {64, 8, 4}, {48, 16, 16},
+                            {40, 33, 5},  {40, 17, 3},  {40, 9, 2}, {40, 7, 1}, {40, 1, 1}};
+    enum fill { random_bytes, white, stripes_on_white };
+    for (int index = 0; index < 8; ++index) {
+        SCOPED_TRACE("rectangle " + std::to_string(index));
+        const int hx = index & 1, hy = (index >> 1) & 1;
+        for_each_changed(
+            init_predict_kernels, [index](const predict_kernels& t) { return t.rectangle[index]; },
+            [&](rectangle_fn* r, rectangle_fn* k) {
+                std::mt19937 rng(5 + index);
+                std::uniform_int_distribution<int> byte(0, 255);
+                for (const shape& s : shapes)
+                    for (fill f : {random_bytes, random_bytes, random_bytes, white, stripes_on_white}) {
+                        // Both end at the last sample the rectangle reads or writes.
+                        std::vector<uint8_t> src(static_cast<std::size_t>((s.h - 1 + hy) * s.stride + s.w + hx));
+                        std::vector<uint8_t> dst(static_cast<std::size_t>((s.h - 1) * s.stride + s.w));
+                        for (std::size_t i = 0; i < src.size(); ++i)
+                            src[i] = static_cast<uint8_t>(f == random_bytes ? byte(rng) : (f == white || i % 3 ? 255 : 0));
+                        for (uint8_t& v : dst) v = static_cast<uint8_t>(f == random_bytes ? byte(rng) : 255);
+                        std::vector<uint8_t> expected = dst, actual = dst;
+                        r(src.data(), expected.data(), s.stride, s.w, s.h);
+                        k(src.data(), actual.data(), s.stride, s.w, s.h);
+                        ASSERT_EQ(expected, actual) << "stride " << s.stride << " w " << s.w << " h " << s.h
+                                                    << " fill " << f;
+                    }
+            });
+    }
+}
+
 // ---- every family -----------------------------------------------------------
 
 TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
@@ -493,6 +531,11 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
         EXPECT_NE(quantise.dequantise_intra_mpeg1, quantise_reference.dequantise_intra_mpeg1);
         EXPECT_NE(quantise.dequantise_non_intra_mpeg1, quantise_reference.dequantise_non_intra_mpeg1);
     }
+
+    predict_kernels predict_reference{};
+    init_predict_kernels(predict_reference, 0);
+    const predict_kernels predict = top_table(init_predict_kernels);
+    for (int i = 0; i < 8; ++i) EXPECT_NE(predict.rectangle[i], predict_reference.rectangle[i]) << i;
 #else
     GTEST_SKIP() << "only the reference kernels on this processor";
 #endif
