@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kernel_bench.h"
-#include "stats/picture_stats.h"
+#include "stats/stats_kernels.h"
 #include "transform/dct_kernels.h"
 #include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
@@ -131,41 +131,26 @@ bool register_predict_benchmarks() {
 }
 const bool predict_registered = register_predict_benchmarks();
 
-// The written order: every sample added to double sums one at a time.
-void plane_error_stats_sample_by_sample(const uint8_t* p, const uint8_t* q, int stride, int w, int h,
-                                        double* variance, double* mse) {
-    double s1 = 0.0, s2 = 0.0, e2 = 0.0;
-    for (int j = 0; j < h; ++j, p += stride, q += stride)
-        for (int i = 0; i < w; ++i) {
-            s1 += p[i];
-            s2 += p[i] * p[i];
-            e2 += (p[i] - q[i]) * (p[i] - q[i]);
-        }
-    const double count = static_cast<double>(w) * h;
-    *variance = s2 / count - (s1 / count) * (s1 / count);
-    *mse = e2 / count;
+bool register_stats_benchmarks() {
+    register_entry(
+        "plane_error_sums", init_stats_kernels, [](const stats_kernels& t) { return t.plane_error_sums; },
+        [](benchmark::State& state, plane_error_sums_fn* k) {
+            constexpr int width = 720, height = 576;
+            std::vector<uint8_t> p(width * height), q(width * height);
+            std::mt19937 rng(9);
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                p[i] = static_cast<uint8_t>(rng());
+                q[i] = static_cast<uint8_t>(p[i] + rng() % 5);
+            }
+            double sums[3];
+            for (auto _ : state) {
+                k(p.data(), q.data(), width, width, height, sums);
+                benchmark::DoNotOptimize(sums);
+            }
+            state.SetBytesProcessed(state.iterations() * width * height);
+        });
+    return true;
 }
-
-void plane_error_stats_bench(benchmark::State& state, bool optimised) {
-    constexpr int width = 720, height = 576;
-    std::vector<uint8_t> p(width * height), q(width * height);
-    std::mt19937 rng(9);
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        p[i] = static_cast<uint8_t>(rng());
-        q[i] = static_cast<uint8_t>(p[i] + rng() % 5);
-    }
-    double v, m;
-    for (auto _ : state) {
-        if (optimised)
-            plane_error_stats(p.data(), q.data(), width, width, height, &v, &m);
-        else
-            plane_error_stats_sample_by_sample(p.data(), q.data(), width, width, height, &v, &m);
-        benchmark::DoNotOptimize(v);
-        benchmark::DoNotOptimize(m);
-    }
-    state.SetBytesProcessed(state.iterations() * width * height);
-}
-BENCHMARK_CAPTURE(plane_error_stats_bench, sample_by_sample, false);
-BENCHMARK_CAPTURE(plane_error_stats_bench, selected, true);
+const bool stats_registered = register_stats_benchmarks();
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "driver/cpu.h"
 #include "motion/block_match.h"
 #include "motion/motion_kernels.h"
+#include "stats/stats_kernels.h"
 #include "transform/dct_kernels.h"
 #include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
@@ -494,6 +496,49 @@ TEST(kernel_check, prediction_rectangles) {
     }
 }
 
+// ---- picture statistics -------------------------------------------------------
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(kernel_check, plane_error_sums) {
+    struct shape {
+        int w, h, stride;
+    };
+    // Tails of 1 to 15 samples, field strides, picture sizes, and a row long
+    // enough to need more than one run of 32-bit partial sums.
+    const shape shapes[] = {{1, 1, 1},       {15, 3, 16},     {16, 1, 16},     {17, 5, 20},
+                            {31, 2, 32},     {33, 7, 40},     {176, 144, 352}, {352, 288, 352},
+                            {360, 288, 720}, {720, 576, 720}, {70001, 2, 70003}};
+    enum fill { random_bytes, white_on_black, identical, gradient };
+    for_each_changed(
+        init_stats_kernels, [](const stats_kernels& t) { return t.plane_error_sums; },
+        [&](plane_error_sums_fn* r, plane_error_sums_fn* k) {
+            std::mt19937 rng(17);
+            std::uniform_int_distribution<int> byte(0, 255);
+            for (const shape& s : shapes)
+                for (fill f : {random_bytes, white_on_black, identical, gradient}) {
+                    // Both planes end at the last sample read.
+                    const std::size_t size = static_cast<std::size_t>(s.stride) * (s.h - 1) + s.w;
+                    std::vector<uint8_t> p(size), q(size);
+                    for (std::size_t i = 0; i < size; ++i) {
+                        int a = byte(rng), b = byte(rng);
+                        if (f == white_on_black) a = 255, b = 0;
+                        if (f == identical) b = a;
+                        if (f == gradient) a = static_cast<int>(i * 7 % 256), b = (a + static_cast<int>(i % 5)) % 256;
+                        p[i] = static_cast<uint8_t>(a);
+                        q[i] = static_cast<uint8_t>(b);
+                    }
+                    double expected[3], actual[3];
+                    r(p.data(), q.data(), s.stride, s.w, s.h, expected);
+                    k(p.data(), q.data(), s.stride, s.w, s.h, actual);
+                    for (int n = 0; n < 3; ++n)
+                        EXPECT_TRUE(same_bits(expected[n], actual[n]))
+                            << s.w << "x" << s.h << " fill " << f << " sum " << n << ": " << actual[n] << " vs "
+                            << expected[n];
+                }
+        });
+}
+
 // ---- every family -----------------------------------------------------------
 
 TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
@@ -536,6 +581,10 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     init_predict_kernels(predict_reference, 0);
     const predict_kernels predict = top_table(init_predict_kernels);
     for (int i = 0; i < 8; ++i) EXPECT_NE(predict.rectangle[i], predict_reference.rectangle[i]) << i;
+
+    stats_kernels stats_reference{};
+    init_stats_kernels(stats_reference, 0);
+    EXPECT_NE(top_table(init_stats_kernels).plane_error_sums, stats_reference.plane_error_sums);
 #else
     GTEST_SKIP() << "only the reference kernels on this processor";
 #endif
