@@ -27,8 +27,9 @@ std::vector<benchmark::internal::Benchmark*> register_entry(const std::string& n
         const auto picked = entry(t);
         if (std::find(seen.begin(), seen.end(), picked) != seen.end()) continue;
         seen.push_back(picked);
-        registered.push_back(benchmark::RegisterBenchmark((name + "/" + std::string(level.name)).c_str(),
-                                                          [picked, run](benchmark::State& state) { run(state, picked); }));
+        const std::string full_name = name + "/" + std::string(level.name);
+        registered.push_back(benchmark::RegisterBenchmark(
+            full_name.c_str(), [picked, run](benchmark::State& state) { run(state, picked); }));
     }
     return registered;
 }

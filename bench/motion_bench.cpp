@@ -133,13 +133,14 @@ bool register_motion_benchmarks() {
             "block_sse/" + std::string(half_names[half]), init_motion_kernels,
             [half](const motion_kernels& t) { return t.block_sse[half]; },
             [](benchmark::State& state, block_sse_fn* k) {
-                block_pairs_bench(state, [&](const uint8_t* ref, const uint8_t* cur) { return k(ref, cur, width, 16); });
+                block_pairs_bench(state,
+                                  [&](const uint8_t* ref, const uint8_t* cur) { return k(ref, cur, width, 16); });
             });
     }
     for (int squared = 0; squared < 2; ++squared)
         for (int flags = 0; flags < 16; ++flags) {
-            const std::string name = std::string(squared ? "bidir_sse/fwd_" : "bidir_sad/fwd_") + half_names[flags & 3] +
-                                     "_bwd_" + half_names[flags >> 2];
+            const std::string name = std::string(squared ? "bidir_sse/fwd_" : "bidir_sad/fwd_") +
+                                     half_names[flags & 3] + "_bwd_" + half_names[flags >> 2];
             register_entry(
                 name, init_motion_kernels,
                 [=](const motion_kernels& t) { return squared ? t.bidir_sse[flags] : t.bidir_sad[flags]; },

@@ -92,7 +92,9 @@ bool register_quantise_benchmarks() {
     for (bool mpeg1 : {false, true}) {
         register_entry(
             mpeg1 ? "dequantise_non_intra_mpeg1" : "dequantise_non_intra", init_quantise_kernels,
-            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra; },
+            [mpeg1](const quantise_kernels& t) {
+                return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra;
+            },
             [](benchmark::State& state, dequantise_non_intra_fn* k) {
                 run_pool(state, block_pool(20, 8, 5), [&](int16_t* b) { k(b, b, default_non_intra_matrix(), 12); });
             });

@@ -15,10 +15,14 @@
 
 namespace {
 
-MORVANE_TARGET("sse2") inline __m128i load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+MORVANE_TARGET("sse2") inline __m128i load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 // The two 64-bit halves of a _mm_sad_epu8 result added together.
-MORVANE_TARGET("sse2") inline int sad_total(__m128i v) { return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_unpackhi_epi64(v, v))); }
+MORVANE_TARGET("sse2") inline int sad_total(__m128i v) {
+    return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_unpackhi_epi64(v, v)));
+}
 
 MORVANE_TARGET("sse2") inline int sum_epi32(__m128i v) {
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -99,7 +103,8 @@ MORVANE_TARGET("sse2") inline __m128i row_totals(__m128i v0, __m128i v1, __m128i
 // running sums p0..p3 after each row of a group only grow, so the rows whose
 // sum is still below the limit are the group's first c rows; the search
 // stops in this group exactly when c < 4, and then returns p(c).
-MORVANE_TARGET("sse2") int block_sad_whole(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows, int limit) {
+MORVANE_TARGET("sse2") int block_sad_whole(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows,
+                                           int limit) {
     const std::ptrdiff_t stride = row_stride;
     const __m128i lim = _mm_set1_epi32(limit);
     __m128i s = _mm_setzero_si128();  // the running sum in every lane
@@ -150,7 +155,8 @@ MORVANE_TARGET("sse2") int block_sse_rows(const uint8_t* ref, const uint8_t* cur
 
 // f: the forward half flags in bits 0 and 1, the backward ones in 2 and 3.
 template <bool squared, int f>
-MORVANE_TARGET("sse2") int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int rows) {
+MORVANE_TARGET("sse2") int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride,
+                                      int rows) {
     predictor<f & 1, (f >> 1) & 1> fp(fwd, stride);
     predictor<(f >> 2) & 1, (f >> 3)> bp(bwd, stride);
     __m128i acc = _mm_setzero_si128();

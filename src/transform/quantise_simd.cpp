@@ -44,7 +44,8 @@ MORVANE_TARGET("avx2") inline void store_levels(int16_t* dst, int i, __m256i lo,
 
 // Level magnitude of 8 coefficients: (32|x| + w/2 + r*w) / (2*mquant*w),
 // clamped to the limit, with the sign of x (0 stays 0).
-MORVANE_TARGET("avx2") inline __m256i quantise8(__m256i x, __m256i w, __m256i rounding, __m256i twice_mquant, __m256i limit) {
+MORVANE_TARGET("avx2") inline __m256i quantise8(__m256i x, __m256i w, __m256i rounding, __m256i twice_mquant,
+                                                __m256i limit) {
     __m256i a = _mm256_abs_epi32(x);
     __m256i n = _mm256_add_epi32(_mm256_slli_epi32(a, 5), _mm256_srli_epi32(w, 1));
     n = _mm256_add_epi32(n, _mm256_mullo_epi32(rounding, w));
@@ -54,8 +55,8 @@ MORVANE_TARGET("avx2") inline __m256i quantise8(__m256i x, __m256i w, __m256i ro
     return _mm256_sign_epi32(y, x);
 }
 
-MORVANE_TARGET("avx2") __m256i quantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant, int limit,
-                            int rounding) {
+MORVANE_TARGET("avx2") __m256i quantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant,
+                                              int limit, int rounding) {
     const __m256i r = _mm256_set1_epi32(rounding), q2 = _mm256_set1_epi32(2 * mquant);
     const __m256i lim = _mm256_set1_epi32(limit);
     __m256i any = _mm256_setzero_si256();
@@ -70,8 +71,8 @@ MORVANE_TARGET("avx2") __m256i quantise_block(const int16_t* src, int16_t* dst, 
     return any;
 }
 
-MORVANE_TARGET("avx2") int quantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix, int mquant,
-                             int limit) {
+MORVANE_TARGET("avx2") int quantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                               const uint8_t* matrix, int mquant, int limit) {
     const int x = src[0];
     const int d = 8 >> dc_precision;
     quantise_block(src, dst, matrix, mquant, limit, (3 * mquant + 2) >> 2);
@@ -79,7 +80,8 @@ MORVANE_TARGET("avx2") int quantise_intra_avx2(const int16_t* src, int16_t* dst,
     return 1;
 }
 
-MORVANE_TARGET("avx2") int quantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant, int limit) {
+MORVANE_TARGET("avx2") int quantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                   int mquant, int limit) {
     __m256i any = quantise_block(src, dst, matrix, mquant, limit, 0);
     return !_mm256_testz_si256(any, any);
 }
@@ -125,8 +127,8 @@ inline void mismatch_control(int16_t* dst, int sum) {
     if ((sum & 1) == 0) dst[63] = static_cast<int16_t>(dst[63] ^ 1);
 }
 
-MORVANE_TARGET("avx2") void dequantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix,
-                                int mquant) {
+MORVANE_TARGET("avx2") void dequantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                                  const uint8_t* matrix, int mquant) {
     const int x = src[0];
     int sum = dequantise_block<false, false>(src, dst, matrix, mquant);
     sum -= dst[0];
@@ -134,18 +136,20 @@ MORVANE_TARGET("avx2") void dequantise_intra_avx2(const int16_t* src, int16_t* d
     mismatch_control(dst, sum + dst[0]);
 }
 
-MORVANE_TARGET("avx2") void dequantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
+MORVANE_TARGET("avx2") void dequantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                      int mquant) {
     mismatch_control(dst, dequantise_block<true, false>(src, dst, matrix, mquant));
 }
 
-MORVANE_TARGET("avx2") void dequantise_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix,
-                                      int mquant) {
+MORVANE_TARGET("avx2") void dequantise_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                                        const uint8_t* matrix, int mquant) {
     const int x = src[0];
     dequantise_block<false, true>(src, dst, matrix, mquant);
     dst[0] = static_cast<int16_t>(x * (1 << (3 - dc_precision)));
 }
 
-MORVANE_TARGET("avx2") void dequantise_non_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
+MORVANE_TARGET("avx2") void dequantise_non_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                            int mquant) {
     dequantise_block<true, true>(src, dst, matrix, mquant);
 }
 

@@ -162,7 +162,8 @@ TEST_P(block_variance, is_sum_of_squares_less_square_of_sum_over_256) {
     const auto c = GetParam();
     auto block = flat(c.low);
     for (int n = 0; n < c.high_count; ++n) block[(n / 16) * stride + n % 16] = static_cast<uint8_t>(c.high);
-    for (const auto& [name, k] : tables()) EXPECT_EQ(k.block_variance(block.data(), stride), c.expected) << c.name << " " << name;
+    for (const auto& [name, k] : tables())
+        EXPECT_EQ(k.block_variance(block.data(), stride), c.expected) << c.name << " " << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

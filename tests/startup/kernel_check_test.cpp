@@ -422,7 +422,9 @@ TEST(kernel_check, dequantise_non_intra_both_kinds) {
         SCOPED_TRACE(mpeg1 ? "dequantise_non_intra_mpeg1" : "dequantise_non_intra");
         for_each_changed(
             init_quantise_kernels,
-            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra; },
+            [mpeg1](const quantise_kernels& t) {
+                return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra;
+            },
             [&](dequantise_non_intra_fn* r, dequantise_non_intra_fn* k) {
                 for (const std::vector<uint8_t>& matrix : matrices)
                     for (int mquant = 1; mquant <= 112; ++mquant)
@@ -483,8 +485,10 @@ TEST(kernel_check, prediction_rectangles) {
                         // Both end at the last sample the rectangle reads or writes.
                         std::vector<uint8_t> src(static_cast<std::size_t>((s.h - 1 + hy) * s.stride + s.w + hx));
                         std::vector<uint8_t> dst(static_cast<std::size_t>((s.h - 1) * s.stride + s.w));
-                        for (std::size_t i = 0; i < src.size(); ++i)
-                            src[i] = static_cast<uint8_t>(f == random_bytes ? byte(rng) : (f == white || i % 3 ? 255 : 0));
+                        for (std::size_t i = 0; i < src.size(); ++i) {
+                            const int pattern = f == white || i % 3 ? 255 : 0;
+                            src[i] = static_cast<uint8_t>(f == random_bytes ? byte(rng) : pattern);
+                        }
                         for (uint8_t& v : dst) v = static_cast<uint8_t>(f == random_bytes ? byte(rng) : 255);
                         std::vector<uint8_t> expected = dst, actual = dst;
                         r(src.data(), expected.data(), s.stride, s.w, s.h);
