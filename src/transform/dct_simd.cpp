@@ -127,15 +127,28 @@ MORVANE_TARGET("avx2") inline __m128i clip_and_narrow(__m256i v) {
 // v + c, left out where c is 0.
 template <int32_t c>
 MORVANE_TARGET("avx2") inline __m256i plus(__m256i v) {
-    if constexpr (c == 0) return v;
-    else return _mm256_add_epi32(v, _mm256_set1_epi32(c));
+    if constexpr (c == 0)
+        return v;
+    else
+        return _mm256_add_epi32(v, _mm256_set1_epi32(c));
 }
 
 // v >> n, arithmetic, left out where n is 0.
 template <int n>
 MORVANE_TARGET("avx2") inline __m256i shifted(__m256i v) {
-    if constexpr (n == 0) return v;
-    else return _mm256_srai_epi32(v, n);
+    if constexpr (n == 0)
+        return v;
+    else
+        return _mm256_srai_epi32(v, n);
+}
+
+// A pass's output: shifted, then narrowed (rows) or clipped (columns).
+template <bool columns>
+MORVANE_TARGET("avx2") inline __m128i result(__m256i v) {
+    if constexpr (columns)
+        return clip_and_narrow(shifted<idct_columns.final_shift>(v));
+    else
+        return narrow(shifted<idct_rows.final_shift>(v));
 }
 
 // The reference's 1-D pass on eight rows (or columns) at once: in[j] holds
@@ -174,16 +187,14 @@ MORVANE_TARGET("avx2") void idct_pass_avx2(const __m128i in[8], __m128i out[8]) 
     x2 = shifted<8>(plus<128>(mul(181, _mm256_add_epi32(x4, x5))));
     x4 = shifted<8>(plus<128>(mul(181, _mm256_sub_epi32(x4, x5))));
 
-    const __m256i results[8] = {_mm256_add_epi32(x7, x1), _mm256_add_epi32(x3, x2), _mm256_add_epi32(x0, x4),
-                                _mm256_add_epi32(x8, x6), _mm256_sub_epi32(x8, x6), _mm256_sub_epi32(x0, x4),
-                                _mm256_sub_epi32(x3, x2), _mm256_sub_epi32(x7, x1)};
-    for (int k = 0; k < 8; ++k) {
-        const __m256i v = shifted<p.final_shift>(results[k]);
-        if constexpr (columns)
-            out[k] = clip_and_narrow(v);
-        else
-            out[k] = narrow(v);
-    }
+    out[0] = result<columns>(_mm256_add_epi32(x7, x1));
+    out[1] = result<columns>(_mm256_add_epi32(x3, x2));
+    out[2] = result<columns>(_mm256_add_epi32(x0, x4));
+    out[3] = result<columns>(_mm256_add_epi32(x8, x6));
+    out[4] = result<columns>(_mm256_sub_epi32(x8, x6));
+    out[5] = result<columns>(_mm256_sub_epi32(x0, x4));
+    out[6] = result<columns>(_mm256_sub_epi32(x3, x2));
+    out[7] = result<columns>(_mm256_sub_epi32(x7, x1));
 }
 
 MORVANE_TARGET("avx2") void inverse_avx2(int16_t* block) {

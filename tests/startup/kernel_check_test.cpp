@@ -26,10 +26,9 @@
 namespace {
 
 // Runs check(reference entry, entry) once for every distinct entry that a
-// level of this machine puts where the reference table has another; returns
-// how many were checked.
+// level of this machine puts where the reference table has another.
 template <typename Table, typename Entry, typename Check>
-int for_each_changed(void (*init)(Table&, unsigned), Entry entry, Check check) {
+void for_each_changed(void (*init)(Table&, unsigned), Entry entry, Check check) {
     Table reference{};
     init(reference, 0);
     std::vector<decltype(entry(reference))> checked;
@@ -42,7 +41,6 @@ int for_each_changed(void (*init)(Table&, unsigned), Entry entry, Check check) {
         check(entry(reference), fn);
         checked.push_back(fn);
     }
-    return static_cast<int>(checked.size());
 }
 
 // The table of the highest level this machine has.
