@@ -113,7 +113,7 @@ constexpr motion_kernels reference_kernels() {
 
 constinit motion_kernels motion_k = reference_kernels();
 
-void init_motion_kernels(motion_kernels& t, unsigned flags) {
+void init_motion_kernels(motion_kernels& t, [[maybe_unused]] unsigned flags) {
     t = reference_kernels();
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_motion_kernels_sse2(t);

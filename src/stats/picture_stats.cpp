@@ -26,7 +26,7 @@ void plane_error_sums_reference(const uint8_t* p, const uint8_t* q, int stride, 
 
 constinit stats_kernels stats_k = {plane_error_sums_reference};
 
-void init_stats_kernels(stats_kernels& t, unsigned flags) {
+void init_stats_kernels(stats_kernels& t, [[maybe_unused]] unsigned flags) {
     t.plane_error_sums = plane_error_sums_reference;
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_stats_kernels_sse2(t);

@@ -131,7 +131,7 @@ char* put_text(char* p, const char* text, std::size_t length) {
 
 constinit dct_kernels dct_k = {forward_reference, inverse_reference};
 
-void init_dct_kernels(dct_kernels& t, unsigned flags) {
+void init_dct_kernels(dct_kernels& t, [[maybe_unused]] unsigned flags) {
     prepare_forward_dct();
     prepare_inverse_dct();
     t.forward = forward_reference;

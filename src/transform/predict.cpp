@@ -51,7 +51,7 @@ void check_reads_inside(int plane_width, int plane_height, int field, int stride
 
 constinit predict_kernels predict_k = reference_kernels;
 
-void init_predict_kernels(predict_kernels& t, unsigned flags) {
+void init_predict_kernels(predict_kernels& t, [[maybe_unused]] unsigned flags) {
     t = reference_kernels;
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_predict_kernels_sse2(t);

@@ -114,7 +114,7 @@ constinit quantise_kernels quantise_k = {
     quantise_intra_reference,       quantise_non_intra_reference,     dequantise_intra_reference,
     dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference};
 
-void init_quantise_kernels(quantise_kernels& t, unsigned flags) {
+void init_quantise_kernels(quantise_kernels& t, [[maybe_unused]] unsigned flags) {
     t.quantise_intra = quantise_intra_reference;
     t.quantise_non_intra = quantise_non_intra_reference;
     t.dequantise_intra = dequantise_intra_reference;
