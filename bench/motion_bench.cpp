@@ -1,14 +1,18 @@
-// Motion kernels: the reference table against the one init_motion_kernels
-// selects, on a textured frame and its moved successor.
+// Motion kernels at every SIMD level, on a textured frame and its moved
+// successor.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "kernel_bench.h"
 #include "motion/block_match.h"
+#include "motion/motion_kernels.h"
 
 namespace {
 
@@ -53,13 +57,7 @@ const frames& pictures() {
     return f;
 }
 
-const motion_kernels& table(bool optimised) {
-    static const motion_kernels selected = [] {
-        init_motion_kernels();
-        return motion_k;
-    }();
-    return optimised ? selected : motion_kernels_reference;
-}
+constexpr int pair_count = 256;
 
 // Block pairs spread over the frame, each a small distance apart.
 struct pair_list {
@@ -68,7 +66,7 @@ struct pair_list {
         const frames& f = pictures();
         std::mt19937 rng(3);
         std::uniform_int_distribution<int> px(0, width - 17), py(0, height - rows - 1), d(-6, 6);
-        for (int k = 0; k < 256; ++k) {
+        for (int k = 0; k < pair_count; ++k) {
             int x = px(rng), y = py(rng);
             int rx = std::clamp(x + d(rng), 0, width - 17), ry = std::clamp(y + d(rng), 0, height - rows - 1);
             ref.push_back(f.rec.data() + ry * width + rx);
@@ -77,55 +75,29 @@ struct pair_list {
     }
 };
 
-void block_sad_bench(benchmark::State& state, bool optimised, int hx, int hy, int limit) {
-    const motion_kernels& k = table(optimised);
-    static const pair_list pairs(16);
-    std::size_t n = 0;
-    for (auto _ : state) {
-        const std::size_t i = n++ & 255;
-        benchmark::DoNotOptimize(k.block_sad(pairs.ref[i], pairs.cur[i], width, hx, hy, 16, limit));
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+const pair_list& pairs() {
+    static const pair_list p(16);
+    return p;
 }
 
-void block_sse_bench(benchmark::State& state, bool optimised, int hx, int hy) {
-    const motion_kernels& k = table(optimised);
-    static const pair_list pairs(16);
+template <typename Kernel>
+void block_pairs_bench(benchmark::State& state, Kernel kernel) {
+    const pair_list& p = pairs();
     std::size_t n = 0;
     for (auto _ : state) {
-        const std::size_t i = n++ & 255;
-        benchmark::DoNotOptimize(k.block_sse(pairs.ref[i], pairs.cur[i], width, hx, hy, 16));
+        const std::size_t i = n++ % pair_count;
+        benchmark::DoNotOptimize(kernel(p.ref[i], p.cur[i]));
     }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-}
-
-void bidir_bench(benchmark::State& state, bool optimised, bool squared) {
-    const motion_kernels& k = table(optimised);
-    auto kernel = squared ? k.bidir_sse : k.bidir_sad;
-    static const pair_list pairs(16);
-    std::size_t n = 0;
-    for (auto _ : state) {
-        const std::size_t i = n++ & 255;
-        benchmark::DoNotOptimize(
-            kernel(pairs.ref[i], pairs.ref[(i + 1) & 255], pairs.cur[i], width, 1, 1, 1, 0, 16));
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-}
-
-void block_variance_bench(benchmark::State& state, bool optimised) {
-    const motion_kernels& k = table(optimised);
-    static const pair_list pairs(16);
-    std::size_t n = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(k.block_variance(pairs.cur[n++ & 255], width));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
 // Every macroblock of the frame searched as the estimators do; items are
 // macroblocks (frame blocks of 16 rows, or the two 8-row field blocks).
-void block_search_bench(benchmark::State& state, bool optimised, int range, bool field) {
+// The search reads the table in use, and of it only block_sad.
+void block_search_bench(benchmark::State& state, const std::array<block_sad_fn*, 4>& sad, int range, bool field) {
     const frames& f = pictures();
     const motion_kernels saved = motion_k;
-    motion_k = table(optimised);
+    std::copy(sad.begin(), sad.end(), motion_k.block_sad);
     for (auto _ : state) {
         for (int j = 0; j < height; j += 16)
             for (int i = 0; i < width; i += 16) {
@@ -145,31 +117,64 @@ void block_search_bench(benchmark::State& state, bool optimised, int range, bool
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * (width / 16) * (height / 16));
 }
 
-}  // namespace
+bool register_motion_benchmarks() {
+    for (int half = 0; half < 4; ++half) {
+        const auto sad = [half](const motion_kernels& t) { return t.block_sad[half]; };
+        // The whole-sample search stops early at the best sum so far.
+        for (int limit : half ? std::vector<int>{no_distortion} : std::vector<int>{no_distortion, 1000})
+            register_entry("block_sad/" + std::string(half_names[half]) +
+                               (limit == no_distortion ? "" : "_limit" + std::to_string(limit)),
+                           init_motion_kernels, sad, [limit](benchmark::State& state, block_sad_fn* k) {
+                               block_pairs_bench(state, [&](const uint8_t* ref, const uint8_t* cur) {
+                                   return k(ref, cur, width, 16, limit);
+                               });
+                           });
+        register_entry(
+            "block_sse/" + std::string(half_names[half]), init_motion_kernels,
+            [half](const motion_kernels& t) { return t.block_sse[half]; },
+            [](benchmark::State& state, block_sse_fn* k) {
+                block_pairs_bench(state,
+                                  [&](const uint8_t* ref, const uint8_t* cur) { return k(ref, cur, width, 16); });
+            });
+    }
+    for (int squared = 0; squared < 2; ++squared)
+        for (int flags = 0; flags < 16; ++flags) {
+            const std::string name = std::string(squared ? "bidir_sse/fwd_" : "bidir_sad/fwd_") +
+                                     half_names[flags & 3] + "_bwd_" + half_names[flags >> 2];
+            register_entry(
+                name, init_motion_kernels,
+                [=](const motion_kernels& t) { return squared ? t.bidir_sse[flags] : t.bidir_sad[flags]; },
+                [](benchmark::State& state, bidir_fn* k) {
+                    const pair_list& p = pairs();
+                    std::size_t n = 0;
+                    for (auto _ : state) {
+                        const std::size_t i = n++ % pair_count;
+                        benchmark::DoNotOptimize(k(p.ref[i], p.ref[(i + 1) % pair_count], p.cur[i], width, 16));
+                    }
+                    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+                });
+        }
+    register_entry(
+        "block_variance", init_motion_kernels, [](const motion_kernels& t) { return t.block_variance; },
+        [](benchmark::State& state, block_variance_fn* k) {
+            block_pairs_bench(state, [&](const uint8_t*, const uint8_t* cur) { return k(cur, width); });
+        });
+    struct search_case {
+        const char* name;
+        int range;
+        bool field;
+    };
+    for (const search_case& c : {search_case{"frame_w11", 11, false}, search_case{"frame_w31", 31, false},
+                                 search_case{"field_w15", 15, true}})
+        register_entry(
+            std::string("block_search/") + c.name, init_motion_kernels,
+            [](const motion_kernels& t) { return std::to_array(t.block_sad); },
+            [c](benchmark::State& state, const std::array<block_sad_fn*, 4>& sad) {
+                block_search_bench(state, sad, c.range, c.field);
+            });
+    return true;
+}
 
-BENCHMARK_CAPTURE(block_sad_bench, whole_full_reference, false, 0, 0, no_distortion);
-BENCHMARK_CAPTURE(block_sad_bench, whole_full_selected, true, 0, 0, no_distortion);
-BENCHMARK_CAPTURE(block_sad_bench, whole_limit1000_reference, false, 0, 0, 1000);
-BENCHMARK_CAPTURE(block_sad_bench, whole_limit1000_selected, true, 0, 0, 1000);
-BENCHMARK_CAPTURE(block_sad_bench, half_x_reference, false, 1, 0, 0);
-BENCHMARK_CAPTURE(block_sad_bench, half_x_selected, true, 1, 0, 0);
-BENCHMARK_CAPTURE(block_sad_bench, half_y_reference, false, 0, 1, 0);
-BENCHMARK_CAPTURE(block_sad_bench, half_y_selected, true, 0, 1, 0);
-BENCHMARK_CAPTURE(block_sad_bench, half_xy_reference, false, 1, 1, 0);
-BENCHMARK_CAPTURE(block_sad_bench, half_xy_selected, true, 1, 1, 0);
-BENCHMARK_CAPTURE(block_sse_bench, whole_reference, false, 0, 0);
-BENCHMARK_CAPTURE(block_sse_bench, whole_selected, true, 0, 0);
-BENCHMARK_CAPTURE(block_sse_bench, half_xy_reference, false, 1, 1);
-BENCHMARK_CAPTURE(block_sse_bench, half_xy_selected, true, 1, 1);
-BENCHMARK_CAPTURE(bidir_bench, sad_reference, false, false);
-BENCHMARK_CAPTURE(bidir_bench, sad_selected, true, false);
-BENCHMARK_CAPTURE(bidir_bench, sse_reference, false, true);
-BENCHMARK_CAPTURE(bidir_bench, sse_selected, true, true);
-BENCHMARK_CAPTURE(block_variance_bench, reference, false);
-BENCHMARK_CAPTURE(block_variance_bench, selected, true);
-BENCHMARK_CAPTURE(block_search_bench, frame_w11_reference, false, 11, false);
-BENCHMARK_CAPTURE(block_search_bench, frame_w11_selected, true, 11, false);
-BENCHMARK_CAPTURE(block_search_bench, frame_w31_reference, false, 31, false);
-BENCHMARK_CAPTURE(block_search_bench, frame_w31_selected, true, 31, false);
-BENCHMARK_CAPTURE(block_search_bench, field_w15_reference, false, 15, true);
-BENCHMARK_CAPTURE(block_search_bench, field_w15_selected, true, 15, true);
+const bool registered = register_motion_benchmarks();
+
+}  // namespace

@@ -1,45 +1,22 @@
-// Transform-family kernels: each reference kernel against the one start-up
-// selects, on pools of blocks like those of the coding loop.
+// Transform-family and statistics kernels at every SIMD level, on pools of
+// blocks like those of the coding loop.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "stats/picture_stats.h"
-#include "transform/simd_kernels.h"
+#include "kernel_bench.h"
+#include "stats/stats_kernels.h"
+#include "transform/dct_kernels.h"
+#include "transform/predict_kernels.h"
+#include "transform/quantise_kernels.h"
 
 namespace {
 
 constexpr int pool_blocks = 256;
-
-enum which { reference, interleaved, selected };
-
-const dct_kernels& dct_table(which w) {
-    static const dct_kernels chosen = [] {
-        prepare_forward_dct();
-        prepare_inverse_dct();
-        return dct_k;
-    }();
-    return w == reference ? dct_kernels_reference : (w == interleaved ? dct_kernels_fast : chosen);
-}
-
-const quantise_kernels& quantise_table(which w) {
-    static const quantise_kernels chosen = [] {
-        init_quantise_kernels();
-        return quantise_k;
-    }();
-    return w == reference ? quantise_kernels_reference : chosen;
-}
-
-const predict_kernels& predict_table(which w) {
-    static const predict_kernels chosen = [] {
-        init_predict_kernels();
-        return predict_k;
-    }();
-    return w == reference ? predict_kernels_reference : chosen;
-}
 
 // Values in -range..range, one in `sparse` of them non-zero (sparse >= 1).
 std::vector<int16_t> block_pool(int range, int sparse, unsigned seed) {
@@ -75,122 +52,107 @@ void run_pool(benchmark::State& state, const std::vector<int16_t>& pool, F kerne
     state.SetItemsProcessed(state.iterations() * pool_blocks);
 }
 
-void forward_dct_bench(benchmark::State& state, which w) {
-    const dct_kernels& k = dct_table(w);
-    run_pool(state, block_pool(255, 1, 1), [&](int16_t* b) { k.forward(b); });
+bool register_dct_benchmarks() {
+    register_entry(
+        "forward_dct", init_dct_kernels, [](const dct_kernels& t) { return t.forward; },
+        [](benchmark::State& state, forward_dct_fn* k) { run_pool(state, block_pool(255, 1, 1), k); });
+    // Coded blocks hold a few levels; uncoded ones only the DC of 200.
+    struct inverse_case {
+        const char* name;
+        int sparse;
+    };
+    for (const inverse_case& c : {inverse_case{"dc_only", 0}, inverse_case{"sparse", 8}, inverse_case{"dense", 1}})
+        register_entry(
+            std::string("inverse_dct/") + c.name, init_dct_kernels, [](const dct_kernels& t) { return t.inverse; },
+            [c](benchmark::State& state, inverse_dct_fn* k) {
+                std::vector<int16_t> pool(64 * pool_blocks, 0);
+                if (c.sparse == 0)
+                    for (int b = 0; b < pool_blocks; ++b) pool[64 * b] = 200;
+                else
+                    pool = block_pool(300, c.sparse, 2);
+                run_pool(state, pool, k);
+            });
+    return true;
 }
-BENCHMARK_CAPTURE(forward_dct_bench, reference, reference);
-BENCHMARK_CAPTURE(forward_dct_bench, interleaved, interleaved);
-BENCHMARK_CAPTURE(forward_dct_bench, selected, selected);
+const bool dct_registered = register_dct_benchmarks();
 
-// Coded blocks hold a few levels; uncoded ones only the DC of 200.
-void inverse_dct_bench(benchmark::State& state, which w, int sparse) {
-    const dct_kernels& k = dct_table(w);
-    std::vector<int16_t> pool(64 * pool_blocks, 0);
-    if (sparse == 0)
-        for (int b = 0; b < pool_blocks; ++b) pool[64 * b] = 200;
-    else
-        pool = block_pool(300, sparse, 2);
-    run_pool(state, pool, [&](int16_t* b) { k.inverse(b); });
-}
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_dc_only, reference, 0);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_dc_only, selected, 0);
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_sparse, reference, 8);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_sparse, selected, 8);
-BENCHMARK_CAPTURE(inverse_dct_bench, reference_dense, reference, 1);
-BENCHMARK_CAPTURE(inverse_dct_bench, selected_dense, selected, 1);
-
-void quantise_non_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(400, 2, 3), [&](int16_t* b) {
-        benchmark::DoNotOptimize(k.quantise_non_intra(b, b, default_non_intra_matrix(), 12, 2047));
-    });
-}
-BENCHMARK_CAPTURE(quantise_non_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(quantise_non_intra_bench, selected, selected);
-
-void quantise_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(1000, 1, 4),
-             [&](int16_t* b) { k.quantise_intra(b, b, 0, default_intra_matrix(), 12, 2047); });
-}
-BENCHMARK_CAPTURE(quantise_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(quantise_intra_bench, selected, selected);
-
-void dequantise_non_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(20, 8, 5),
-             [&](int16_t* b) { k.dequantise_non_intra(b, b, default_non_intra_matrix(), 12); });
-}
-BENCHMARK_CAPTURE(dequantise_non_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(dequantise_non_intra_bench, selected, selected);
-
-void dequantise_intra_bench(benchmark::State& state, which w) {
-    const quantise_kernels& k = quantise_table(w);
-    run_pool(state, block_pool(20, 4, 6),
-             [&](int16_t* b) { k.dequantise_intra(b, b, 0, default_intra_matrix(), 12); });
-}
-BENCHMARK_CAPTURE(dequantise_intra_bench, reference, reference);
-BENCHMARK_CAPTURE(dequantise_intra_bench, selected, selected);
-
-// One 16x16 luminance rectangle per macroblock of a 352x288 picture;
-// arg 0: half-sample case (0 none, 1 horizontal, 2 vertical, 3 both),
-// arg 1: average with what is there.
-void predict_rectangle_bench(benchmark::State& state, which w) {
-    const predict_kernels& k = predict_table(w);
-    constexpr int width = 352, height = 288;
-    std::vector<uint8_t> src(width * (height + 1) + 1), dst(width * height);
-    std::mt19937 rng(8);
-    for (uint8_t& v : src) v = static_cast<uint8_t>(rng());
-    const int dx = static_cast<int>(state.range(0) & 1), dy = static_cast<int>(state.range(0) >> 1);
-    const int average = static_cast<int>(state.range(1));
-    for (auto _ : state) {
-        for (int y = 0; y < height; y += 16)
-            for (int x = 0; x < width; x += 16)
-                k.predict_rectangle(src.data(), dst.data(), width, 16, 16, x, y, dx, dy, average);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
+bool register_quantise_benchmarks() {
+    register_entry(
+        "quantise_non_intra", init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_non_intra; },
+        [](benchmark::State& state, quantise_non_intra_fn* k) {
+            run_pool(state, block_pool(400, 2, 3), [&](int16_t* b) {
+                benchmark::DoNotOptimize(k(b, b, default_non_intra_matrix(), 12, 2047));
+            });
+        });
+    register_entry(
+        "quantise_intra", init_quantise_kernels, [](const quantise_kernels& t) { return t.quantise_intra; },
+        [](benchmark::State& state, quantise_intra_fn* k) {
+            run_pool(state, block_pool(1000, 1, 4), [&](int16_t* b) { k(b, b, 0, default_intra_matrix(), 12, 2047); });
+        });
+    for (bool mpeg1 : {false, true}) {
+        register_entry(
+            mpeg1 ? "dequantise_non_intra_mpeg1" : "dequantise_non_intra", init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) {
+                return mpeg1 ? t.dequantise_non_intra_mpeg1 : t.dequantise_non_intra;
+            },
+            [](benchmark::State& state, dequantise_non_intra_fn* k) {
+                run_pool(state, block_pool(20, 8, 5), [&](int16_t* b) { k(b, b, default_non_intra_matrix(), 12); });
+            });
+        register_entry(
+            mpeg1 ? "dequantise_intra_mpeg1" : "dequantise_intra", init_quantise_kernels,
+            [mpeg1](const quantise_kernels& t) { return mpeg1 ? t.dequantise_intra_mpeg1 : t.dequantise_intra; },
+            [](benchmark::State& state, dequantise_intra_fn* k) {
+                run_pool(state, block_pool(20, 4, 6), [&](int16_t* b) { k(b, b, 0, default_intra_matrix(), 12); });
+            });
     }
-    state.SetItemsProcessed(state.iterations() * (width / 16) * (height / 16));
+    return true;
 }
-BENCHMARK_CAPTURE(predict_rectangle_bench, reference, reference)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
-BENCHMARK_CAPTURE(predict_rectangle_bench, selected, selected)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
+const bool quantise_registered = register_quantise_benchmarks();
 
-// The written order: every sample added to double sums one at a time.
-void plane_error_stats_sample_by_sample(const uint8_t* p, const uint8_t* q, int stride, int w, int h,
-                                        double* variance, double* mse) {
-    double s1 = 0.0, s2 = 0.0, e2 = 0.0;
-    for (int j = 0; j < h; ++j, p += stride, q += stride)
-        for (int i = 0; i < w; ++i) {
-            s1 += p[i];
-            s2 += p[i] * p[i];
-            e2 += (p[i] - q[i]) * (p[i] - q[i]);
-        }
-    const double count = static_cast<double>(w) * h;
-    *variance = s2 / count - (s1 / count) * (s1 / count);
-    *mse = e2 / count;
+// One 16x16 luminance rectangle per macroblock of a 352x288 picture.
+bool register_predict_benchmarks() {
+    for (int index = 0; index < 8; ++index)
+        register_entry(
+            std::string("predict_rectangle/") + half_names[index & 3] + (index & 4 ? "_average" : ""),
+            init_predict_kernels, [index](const predict_kernels& t) { return t.rectangle[index]; },
+            [](benchmark::State& state, rectangle_fn* k) {
+                constexpr int width = 352, height = 288;
+                std::vector<uint8_t> src(width * (height + 1) + 1), dst(width * height);
+                std::mt19937 rng(8);
+                for (uint8_t& v : src) v = static_cast<uint8_t>(rng());
+                for (auto _ : state) {
+                    for (int y = 0; y < height; y += 16)
+                        for (int x = 0; x < width; x += 16)
+                            k(src.data() + y * width + x, dst.data() + y * width + x, width, 16, 16);
+                    benchmark::DoNotOptimize(dst.data());
+                    benchmark::ClobberMemory();
+                }
+                state.SetItemsProcessed(state.iterations() * (width / 16) * (height / 16));
+            });
+    return true;
 }
+const bool predict_registered = register_predict_benchmarks();
 
-void plane_error_stats_bench(benchmark::State& state, bool optimised) {
-    constexpr int width = 720, height = 576;
-    std::vector<uint8_t> p(width * height), q(width * height);
-    std::mt19937 rng(9);
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        p[i] = static_cast<uint8_t>(rng());
-        q[i] = static_cast<uint8_t>(p[i] + rng() % 5);
-    }
-    double v, m;
-    for (auto _ : state) {
-        if (optimised)
-            plane_error_stats(p.data(), q.data(), width, width, height, &v, &m);
-        else
-            plane_error_stats_sample_by_sample(p.data(), q.data(), width, width, height, &v, &m);
-        benchmark::DoNotOptimize(v);
-        benchmark::DoNotOptimize(m);
-    }
-    state.SetBytesProcessed(state.iterations() * width * height);
+bool register_stats_benchmarks() {
+    register_entry(
+        "plane_error_sums", init_stats_kernels, [](const stats_kernels& t) { return t.plane_error_sums; },
+        [](benchmark::State& state, plane_error_sums_fn* k) {
+            constexpr int width = 720, height = 576;
+            std::vector<uint8_t> p(width * height), q(width * height);
+            std::mt19937 rng(9);
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                p[i] = static_cast<uint8_t>(rng());
+                q[i] = static_cast<uint8_t>(p[i] + rng() % 5);
+            }
+            double sums[3];
+            for (auto _ : state) {
+                k(p.data(), q.data(), width, width, height, sums);
+                benchmark::DoNotOptimize(sums);
+            }
+            state.SetBytesProcessed(state.iterations() * width * height);
+        });
+    return true;
 }
-BENCHMARK_CAPTURE(plane_error_stats_bench, sample_by_sample, false);
-BENCHMARK_CAPTURE(plane_error_stats_bench, selected, true);
+const bool stats_registered = register_stats_benchmarks();
 
 }  // namespace

@@ -3,50 +3,49 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <utility>
+
+#include "driver/cpu.h"
+#include "motion/motion_kernels.h"
 
 namespace {
 
 // The interpolated prediction of one sample; the four-term form gives
 // every half-flag combination its own rounding.
-inline int predicted(const uint8_t* p, int stride, int hx, int hy) {
+template <int hx, int hy>
+inline int predicted(const uint8_t* p, int stride) {
     const uint8_t* q = p + (hy ? stride : 0);
     return (p[0] + p[hx] + q[0] + q[hx] + 2) >> 2;
 }
 
-int block_sad_ref(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y, int rows,
-                  int limit) {
+int block_sad_whole_ref(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int limit) {
     int s = 0;
-    if (!half_x && !half_y) {
-        for (int j = 0; j < rows; ++j) {
-            for (int x = 0; x < 16; ++x) s += std::abs(ref[x] - cur[x]);
-            if (s >= limit) return s;
-            ref += stride;
-            cur += stride;
-        }
-        return s;
-    }
     for (int j = 0; j < rows; ++j) {
-        for (int x = 0; x < 16; ++x) {
-            int p;
-            if (half_x && !half_y)
-                p = (ref[x] + ref[x + 1] + 1) >> 1;
-            else if (!half_x)
-                p = (ref[x] + ref[x + stride] + 1) >> 1;
-            else
-                p = (ref[x] + ref[x + 1] + ref[x + stride] + ref[x + stride + 1] + 2) >> 2;
-            s += std::abs(p - cur[x]);
-        }
+        for (int x = 0; x < 16; ++x) s += std::abs(ref[x] - cur[x]);
+        if (s >= limit) return s;
         ref += stride;
         cur += stride;
     }
     return s;
 }
 
-int block_sse_ref(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y, int rows) {
+template <int hx, int hy>
+int block_sad_half_ref(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int) {
+    int s = 0;
+    for (int j = 0; j < rows; ++j) {
+        for (int x = 0; x < 16; ++x) s += std::abs(predicted<hx, hy>(ref + x, stride) - cur[x]);
+        ref += stride;
+        cur += stride;
+    }
+    return s;
+}
+
+template <int hx, int hy>
+int block_sse_ref(const uint8_t* ref, const uint8_t* cur, int stride, int rows) {
     int s = 0;
     for (int j = 0; j < rows; ++j) {
         for (int x = 0; x < 16; ++x) {
-            int d = predicted(ref + x, stride, half_x, half_y) - cur[x];
+            int d = predicted<hx, hy>(ref + x, stride) - cur[x];
             s += d * d;
         }
         ref += stride;
@@ -55,15 +54,15 @@ int block_sse_ref(const uint8_t* ref, const uint8_t* cur, int stride, int half_x
     return s;
 }
 
-template <bool squared>
-int bidir_ref(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy, int bhx,
-              int bhy, int rows) {
+// f: the forward half flags in bits 0 and 1, the backward ones in 2 and 3.
+template <bool squared, int f>
+int bidir_ref(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int rows) {
     int s = 0;
     for (int j = 0; j < rows; ++j) {
         for (int x = 0; x < 16; ++x) {
-            int f = predicted(fwd + x, stride, fhx, fhy);
-            int b = predicted(bwd + x, stride, bhx, bhy);
-            int d = ((f + b + 1) >> 1) - cur[x];
+            int p = predicted<f & 1, (f >> 1) & 1>(fwd + x, stride);
+            int b = predicted<(f >> 2) & 1, (f >> 3)>(bwd + x, stride);
+            int d = ((p + b + 1) >> 1) - cur[x];
             s += squared ? d * d : std::abs(d);
         }
         fwd += stride;
@@ -73,14 +72,10 @@ int bidir_ref(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int st
     return s;
 }
 
-int bidir_sad_ref(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                  int bhx, int bhy, int rows) {
-    return bidir_ref<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
-}
-
-int bidir_sse_ref(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                  int bhx, int bhy, int rows) {
-    return bidir_ref<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
+template <bool squared, int... f>
+constexpr void set_bidir_ref(bidir_fn* (&entries)[16], std::integer_sequence<int, f...>) {
+    bidir_fn* const kernels[] = {bidir_ref<squared, f>...};
+    for (int i = 0; i < 16; ++i) entries[i] = kernels[i];
 }
 
 // The square of the sample sum needs all 32 unsigned bits.
@@ -98,31 +93,30 @@ int block_variance_ref(const uint8_t* block, int stride) {
     return static_cast<int>(static_cast<unsigned>(s) - ((t * t) >> 8));
 }
 
-}  // namespace
-
-const motion_kernels motion_kernels_reference = {block_sad_ref, block_sse_ref, bidir_sad_ref, bidir_sse_ref,
-                                                 block_variance_ref};
-motion_kernels motion_k = motion_kernels_reference;
-
-namespace {
-
-// A table may leave an entry empty when it has nothing faster for it.
-[[maybe_unused]] void take_kernels(const motion_kernels* k) {
-    if (!k) return;
-    if (k->block_sad) motion_k.block_sad = k->block_sad;
-    if (k->block_sse) motion_k.block_sse = k->block_sse;
-    if (k->bidir_sad) motion_k.bidir_sad = k->bidir_sad;
-    if (k->bidir_sse) motion_k.bidir_sse = k->bidir_sse;
-    if (k->block_variance) motion_k.block_variance = k->block_variance;
+constexpr motion_kernels reference_kernels() {
+    motion_kernels t{};
+    t.block_sad[0] = block_sad_whole_ref;
+    t.block_sad[1] = block_sad_half_ref<1, 0>;
+    t.block_sad[2] = block_sad_half_ref<0, 1>;
+    t.block_sad[3] = block_sad_half_ref<1, 1>;
+    t.block_sse[0] = block_sse_ref<0, 0>;
+    t.block_sse[1] = block_sse_ref<1, 0>;
+    t.block_sse[2] = block_sse_ref<0, 1>;
+    t.block_sse[3] = block_sse_ref<1, 1>;
+    set_bidir_ref<false>(t.bidir_sad, std::make_integer_sequence<int, 16>());
+    set_bidir_ref<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
+    t.block_variance = block_variance_ref;
+    return t;
 }
 
 }  // namespace
 
-void init_motion_kernels() {
-    motion_k = motion_kernels_reference;
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("sse2")) take_kernels(motion_kernels_sse2());
+constinit motion_kernels motion_k = reference_kernels();
+
+void init_motion_kernels(motion_kernels& t, [[maybe_unused]] unsigned flags) {
+    t = reference_kernels();
+#if defined(__x86_64__)
+    if (flags & cpu_sse2) init_motion_kernels_sse2(t);
 #endif
 }
 
@@ -134,8 +128,8 @@ int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* 
     const int ylow = std::max(cy - range_y, 0);
     const int yhigh = std::min(cy + range_y, area_height - rows);
     auto sad_at = [&](const uint8_t* plane, int x, int y, int hx, int hy, int limit) {
-        return motion_k.block_sad(plane + static_cast<std::ptrdiff_t>(y) * stride + x, cur_block, stride, hx, hy,
-                                  rows, limit);
+        return motion_k.block_sad[hx | hy << 1](plane + static_cast<std::ptrdiff_t>(y) * stride + x, cur_block,
+                                                stride, rows, limit);
     };
 
     int d_best = sad_at(src_ref, cx, cy, 0, 0, no_distortion);

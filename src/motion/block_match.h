@@ -1,28 +1,8 @@
-// Block matching and distortion measures, behind a kernel table.
+// Block matching on the motion kernels.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-struct motion_kernels {
-    int (*block_sad)(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y, int rows,
-                     int limit);
-    int (*block_sse)(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y, int rows);
-    int (*bidir_sad)(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fwd_half_x,
-                     int fwd_half_y, int bwd_half_x, int bwd_half_y, int rows);
-    int (*bidir_sse)(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fwd_half_x,
-                     int fwd_half_y, int bwd_half_x, int bwd_half_y, int rows);
-    int (*block_variance)(const uint8_t* block, int stride);
-};
-
-// The table in use; filled with the reference kernels, then the best
-// available optimised versions, by init_motion_kernels.
-extern motion_kernels motion_k;
-extern const motion_kernels motion_kernels_reference;
-void init_motion_kernels();
-
-// Optimised tables, or nullptr when not built for this target.
-const motion_kernels* motion_kernels_sse2();
 
 // Distortion of a search that has found nothing, or of a missing reference;
 // above every 16x16 sum of absolute differences.

@@ -1,26 +1,30 @@
 // SSE2 versions of the distortion measures. Every kernel returns exactly
-// what its reference returns, the early-stop partial sums of block_sad
-// included; kernel_equivalence_test holds them to it.
-#include "motion/block_match.h"
+// what its reference returns, the early-stop partial sums of the
+// whole-sample SAD included; the kernel checker holds them to it.
+#include "motion/motion_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <emmintrin.h>
 
-#include <array>
 #include <cstddef>
 #include <utility>
 
-#define MORVANE_SSE2 __attribute__((target("sse2")))
+#include "driver/cpu.h"
+
 
 namespace {
 
-MORVANE_SSE2 inline __m128i load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+MORVANE_TARGET("sse2") inline __m128i load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 // The two 64-bit halves of a _mm_sad_epu8 result added together.
-MORVANE_SSE2 inline int sad_total(__m128i v) { return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_unpackhi_epi64(v, v))); }
+MORVANE_TARGET("sse2") inline int sad_total(__m128i v) {
+    return _mm_cvtsi128_si32(_mm_add_epi32(v, _mm_unpackhi_epi64(v, v)));
+}
 
-MORVANE_SSE2 inline int sum_epi32(__m128i v) {
+MORVANE_TARGET("sse2") inline int sum_epi32(__m128i v) {
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
     return _mm_cvtsi128_si32(v);
@@ -31,7 +35,7 @@ struct pair_sums {
     __m128i lo, hi;
 };
 
-MORVANE_SSE2 inline pair_sums row_pairs(const uint8_t* p) {
+MORVANE_TARGET("sse2") inline pair_sums row_pairs(const uint8_t* p) {
     const __m128i z = _mm_setzero_si128();
     const __m128i a = load(p), b = load(p + 1);
     return {_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
@@ -40,7 +44,7 @@ MORVANE_SSE2 inline pair_sums row_pairs(const uint8_t* p) {
 
 // (a + b + c + d + 2) >> 2 from the pair sums of two rows; the averaging
 // instruction would round twice.
-MORVANE_SSE2 inline __m128i four_average(pair_sums u, pair_sums v) {
+MORVANE_TARGET("sse2") inline __m128i four_average(pair_sums u, pair_sums v) {
     const __m128i two = _mm_set1_epi16(2);
     const __m128i lo = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(u.lo, v.lo), two), 2);
     const __m128i hi = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(u.hi, v.hi), two), 2);
@@ -56,12 +60,12 @@ struct predictor {
     __m128i above;
     pair_sums above_pairs;
 
-    MORVANE_SSE2 predictor(const uint8_t* p_, std::ptrdiff_t stride_) : p(p_), stride(stride_) {
+    MORVANE_TARGET("sse2") predictor(const uint8_t* p_, std::ptrdiff_t stride_) : p(p_), stride(stride_) {
         if constexpr (hy && hx) above_pairs = row_pairs(p);
         if constexpr (hy && !hx) above = load(p);
     }
 
-    MORVANE_SSE2 __m128i next() {
+    MORVANE_TARGET("sse2") __m128i next() {
         __m128i r;
         if constexpr (!hy) {
             r = hx ? _mm_avg_epu8(load(p), load(p + 1)) : load(p);
@@ -80,7 +84,7 @@ struct predictor {
 };
 
 // Σ (a - b)² over 16 samples, as four 32-bit partial sums.
-MORVANE_SSE2 inline __m128i squared_differences(__m128i a, __m128i b) {
+MORVANE_TARGET("sse2") inline __m128i squared_differences(__m128i a, __m128i b) {
     const __m128i z = _mm_setzero_si128();
     const __m128i dlo = _mm_sub_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
     const __m128i dhi = _mm_sub_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
@@ -89,7 +93,7 @@ MORVANE_SSE2 inline __m128i squared_differences(__m128i a, __m128i b) {
 
 // [t0, t1, t2, t3] from four _mm_sad_epu8 results (or sums of them), each
 // t the total of its two halves.
-MORVANE_SSE2 inline __m128i row_totals(__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
+MORVANE_TARGET("sse2") inline __m128i row_totals(__m128i v0, __m128i v1, __m128i v2, __m128i v3) {
     const __m128i a = _mm_or_si128(v0, _mm_slli_epi64(v1, 32));  // lo0 lo1 hi0 hi1
     const __m128i b = _mm_or_si128(v2, _mm_slli_epi64(v3, 32));  // lo2 lo3 hi2 hi3
     return _mm_add_epi32(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
@@ -99,8 +103,9 @@ MORVANE_SSE2 inline __m128i row_totals(__m128i v0, __m128i v1, __m128i v2, __m12
 // running sums p0..p3 after each row of a group only grow, so the rows whose
 // sum is still below the limit are the group's first c rows; the search
 // stops in this group exactly when c < 4, and then returns p(c).
-MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows,
-                                 int limit) {
+MORVANE_TARGET("sse2") int block_sad_whole(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows,
+                                           int limit) {
+    const std::ptrdiff_t stride = row_stride;
     const __m128i lim = _mm_set1_epi32(limit);
     __m128i s = _mm_setzero_si128();  // the running sum in every lane
     int j = 0;
@@ -130,24 +135,17 @@ MORVANE_SSE2 int block_sad_whole(const uint8_t* ref, const uint8_t* cur, std::pt
     return total;
 }
 
+// The half-sample cases never stop early, so they ignore the limit.
 template <int hx, int hy>
-MORVANE_SSE2 int block_sad_half(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+MORVANE_TARGET("sse2") int block_sad_half(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int) {
     predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
     for (int j = 0; j < rows; ++j, cur += stride) acc = _mm_add_epi32(acc, _mm_sad_epu8(pred.next(), load(cur)));
     return sad_total(acc);
 }
 
-MORVANE_SSE2 int block_sad_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
-                                int rows, int limit) {
-    if (!half_x && !half_y) return block_sad_whole(ref, cur, stride, rows, limit);
-    if (!half_y) return block_sad_half<1, 0>(ref, cur, stride, rows);
-    if (!half_x) return block_sad_half<0, 1>(ref, cur, stride, rows);
-    return block_sad_half<1, 1>(ref, cur, stride, rows);
-}
-
 template <int hx, int hy>
-MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, std::ptrdiff_t stride, int rows) {
+MORVANE_TARGET("sse2") int block_sse_rows(const uint8_t* ref, const uint8_t* cur, int stride, int rows) {
     predictor<hx, hy> pred(ref, stride);
     __m128i acc = _mm_setzero_si128();
     for (int j = 0; j < rows; ++j, cur += stride)
@@ -155,20 +153,10 @@ MORVANE_SSE2 int block_sse_rows(const uint8_t* ref, const uint8_t* cur, std::ptr
     return sum_epi32(acc);
 }
 
-MORVANE_SSE2 int block_sse_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int half_x, int half_y,
-                                int rows) {
-    if (!half_x && !half_y) return block_sse_rows<0, 0>(ref, cur, stride, rows);
-    if (!half_y) return block_sse_rows<1, 0>(ref, cur, stride, rows);
-    if (!half_x) return block_sse_rows<0, 1>(ref, cur, stride, rows);
-    return block_sse_rows<1, 1>(ref, cur, stride, rows);
-}
-
-using bidir_fn = int (*)(const uint8_t*, const uint8_t*, const uint8_t*, std::ptrdiff_t, int);
-
-// Flag combination f: forward half_x, half_y in bits 0 and 1, backward in 2 and 3.
+// f: the forward half flags in bits 0 and 1, the backward ones in 2 and 3.
 template <bool squared, int f>
-MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, std::ptrdiff_t stride,
-                            int rows) {
+MORVANE_TARGET("sse2") int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride,
+                                      int rows) {
     predictor<f & 1, (f >> 1) & 1> fp(fwd, stride);
     predictor<(f >> 2) & 1, (f >> 3)> bp(bwd, stride);
     __m128i acc = _mm_setzero_si128();
@@ -181,29 +169,12 @@ MORVANE_SSE2 int bidir_rows(const uint8_t* fwd, const uint8_t* bwd, const uint8_
 }
 
 template <bool squared, int... f>
-constexpr std::array<bidir_fn, 16> bidir_table(std::integer_sequence<int, f...>) {
-    return {bidir_rows<squared, f>...};
+void set_bidir(bidir_fn* (&entries)[16], std::integer_sequence<int, f...>) {
+    bidir_fn* const kernels[] = {bidir_rows<squared, f>...};
+    for (int i = 0; i < 16; ++i) entries[i] = kernels[i];
 }
 
-template <bool squared>
-int bidir_dispatch(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    static constexpr std::array<bidir_fn, 16> table = bidir_table<squared>(std::make_integer_sequence<int, 16>());
-    const int f = (fhx != 0) | (fhy != 0) << 1 | (bhx != 0) << 2 | (bhy != 0) << 3;
-    return table[f](fwd, bwd, cur, stride, rows);
-}
-
-int bidir_sad_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    return bidir_dispatch<false>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
-}
-
-int bidir_sse_sse2(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int fhx, int fhy,
-                   int bhx, int bhy, int rows) {
-    return bidir_dispatch<true>(fwd, bwd, cur, stride, fhx, fhy, bhx, bhy, rows);
-}
-
-MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
+MORVANE_TARGET("sse2") int block_variance_sse2(const uint8_t* block, int stride) {
     const __m128i z = _mm_setzero_si128();
     __m128i squares = z, sums = z;
     for (int j = 0; j < 16; ++j) {
@@ -218,16 +189,20 @@ MORVANE_SSE2 int block_variance_sse2(const uint8_t* block, int stride) {
     return static_cast<int>(s - ((t * t) >> 8));
 }
 
-const motion_kernels sse2_table = {block_sad_sse2, block_sse_sse2, bidir_sad_sse2, bidir_sse_sse2,
-                                   block_variance_sse2};
-
 }  // namespace
 
-const motion_kernels* motion_kernels_sse2() { return &sse2_table; }
-
-#else
-
-// Other targets keep the reference kernels.
-const motion_kernels* motion_kernels_sse2() { return nullptr; }
+void init_motion_kernels_sse2(motion_kernels& t) {
+    t.block_sad[0] = block_sad_whole;
+    t.block_sad[1] = block_sad_half<1, 0>;
+    t.block_sad[2] = block_sad_half<0, 1>;
+    t.block_sad[3] = block_sad_half<1, 1>;
+    t.block_sse[0] = block_sse_rows<0, 0>;
+    t.block_sse[1] = block_sse_rows<1, 0>;
+    t.block_sse[2] = block_sse_rows<0, 1>;
+    t.block_sse[3] = block_sse_rows<1, 1>;
+    set_bidir<false>(t.bidir_sad, std::make_integer_sequence<int, 16>());
+    set_bidir<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
+    t.block_variance = block_variance_sse2;
+}
 
 #endif

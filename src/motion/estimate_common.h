@@ -5,24 +5,25 @@
 #include <cstdint>
 
 #include "motion/block_match.h"
+#include "motion/motion_kernels.h"
 
 // Mean squared error of 9 per sample over a macroblock.
 constexpr int intra_threshold = 2304;
 
 inline int sse_at(const uint8_t* ref, int stride, int x, int y, const uint8_t* cur, int rows) {
-    return motion_k.block_sse(half_sample_origin(ref, stride, x, y), cur, stride, x & 1, y & 1, rows);
+    return motion_k.block_sse[half_index(x, y)](half_sample_origin(ref, stride, x, y), cur, stride, rows);
 }
 
 inline int bidir_sad_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
                         int stride, int rows) {
-    return motion_k.bidir_sad(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
-                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
+    return motion_k.bidir_sad[half_index(fx, fy) | half_index(bx, by) << 2](
+        half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by), cur, stride, rows);
 }
 
 inline int bidir_sse_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, int bx, int by, const uint8_t* cur,
                         int stride, int rows) {
-    return motion_k.bidir_sse(half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by),
-                              cur, stride, fx & 1, fy & 1, bx & 1, by & 1, rows);
+    return motion_k.bidir_sse[half_index(fx, fy) | half_index(bx, by) << 2](
+        half_sample_origin(fwd, stride, fx, fy), half_sample_origin(bwd, stride, bx, by), cur, stride, rows);
 }
 
 inline void set_mv(int mv[2], int x, int y) {

@@ -141,8 +141,7 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
         // With an I first field there is no same-parity reference to stay on.
         int vzero = 0;
         if (!i_first_field)
-            vzero = motion_k.block_sse(ref(bottom ? 1 : 0) + static_cast<std::ptrdiff_t>(j) * fs + i, cur, fs, 0,
-                                       0, 16);
+            vzero = motion_k.block_sse[0](ref(bottom ? 1 : 0) + static_cast<std::ptrdiff_t>(j) * fs + i, cur, fs, 16);
         if (i_first_field || (4 * vzero > 5 * vmc && vzero >= intra_threshold)) {
             mb.mb_type = MB_FORWARD;
             if (motion_type == MC_FIELD) {

@@ -165,7 +165,7 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
             mb.mb_type = MB_INTRA;
             return;
         }
-        const int vzero = motion_k.block_sse(past_rec + static_cast<std::ptrdiff_t>(j) * w + i, cur, w, 0, 0, 16);
+        const int vzero = motion_k.block_sse[0](past_rec + static_cast<std::ptrdiff_t>(j) * w + i, cur, w, 16);
         if (4 * vzero > 5 * vmc && vzero >= intra_threshold) {
             mb.mb_type = MB_FORWARD;
             if (motion_type == MC_FRAME) {

@@ -3,20 +3,14 @@
 #include <cstdio>
 
 #include "bitstream/bit_writer.h"
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
-#include "motion/block_match.h"
-#include "transform/dct.h"
-#include "transform/predict.h"
-#include "transform/simd_kernels.h"
+#include "startup/kernels.h"
 
 void init_encoder() {
     init_bit_writer();
-    prepare_forward_dct();
-    prepare_inverse_dct();
-    init_motion_kernels();
-    init_predict_kernels();
-    init_quantise_kernels();
+    init_kernels(cpu_flags());
 
     encoder_config& cfg = enc.config;
     static_cast<picture_sizes&>(cfg) = derive_sizes(cfg.horizontal_size, cfg.vertical_size, cfg.progressive_sequence,

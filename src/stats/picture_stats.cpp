@@ -3,80 +3,40 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/cpu.h"
+#include "stats/stats_kernels.h"
+
+void plane_error_sums_reference(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double sums[3]) {
+    double s1 = 0.0, s2 = 0.0, e2 = 0.0;
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            const int v = p[i];
+            const int diff = v - q[i];
+            s1 += v;
+            s2 += v * v;
+            e2 += diff * diff;
+        }
+        p += stride;
+        q += stride;
+    }
+    sums[0] = s1;
+    sums[1] = s2;
+    sums[2] = e2;
+}
+
+constinit stats_kernels stats_k = {plane_error_sums_reference};
+
+void init_stats_kernels(stats_kernels& t, [[maybe_unused]] unsigned flags) {
+    t.plane_error_sums = plane_error_sums_reference;
 #if defined(__x86_64__)
-#include <emmintrin.h>
+    if (flags & cpu_sse2) init_stats_kernels_sse2(t);
 #endif
+}
 
 void plane_error_stats(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double* variance, double* mse) {
-    double s1 = 0.0, s2 = 0.0, e2 = 0.0;
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
-    // Each term is a whole number no larger than 255^2. While w x h x 255^2
-    // stays below 2^53, every partial sum of the sample-by-sample double
-    // additions is a whole number that a double holds exactly, so each of
-    // those additions is exact and the three sums equal the exact integer
-    // sums in any order; those are formed here in integers, sixteen samples
-    // at a time, and converted once.
-    if (w > 0 && h > 0 && static_cast<double>(w) * h * 65025.0 < 9007199254740992.0) {
-        const __m128i zero = _mm_setzero_si128();
-        __m128i sum64 = zero, squares64 = zero, errors64 = zero;
-        uint64_t tail1 = 0, tail2 = 0, tail3 = 0;
-        // Widens four non-negative 32-bit lanes into two 64-bit lanes.
-        auto widen_add = [&](__m128i acc, __m128i v) {
-            return _mm_add_epi64(acc, _mm_add_epi64(_mm_unpacklo_epi32(v, zero), _mm_unpackhi_epi32(v, zero)));
-        };
-        for (int j = 0; j < h; ++j) {
-            int i = 0;
-            while (i + 16 <= w) {
-                // A 32-bit lane gains at most 2 x 2 x 255^2 per step.
-                __m128i squares = zero, errors = zero;
-                for (int steps = 0; steps < 4096 && i + 16 <= w; ++steps, i += 16) {
-                    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-                    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-                    sum64 = _mm_add_epi64(sum64, _mm_sad_epu8(a, zero));
-                    const __m128i a_lo = _mm_unpacklo_epi8(a, zero), a_hi = _mm_unpackhi_epi8(a, zero);
-                    const __m128i d_lo = _mm_sub_epi16(a_lo, _mm_unpacklo_epi8(b, zero));
-                    const __m128i d_hi = _mm_sub_epi16(a_hi, _mm_unpackhi_epi8(b, zero));
-                    squares = _mm_add_epi32(squares, _mm_madd_epi16(a_lo, a_lo));
-                    squares = _mm_add_epi32(squares, _mm_madd_epi16(a_hi, a_hi));
-                    errors = _mm_add_epi32(errors, _mm_madd_epi16(d_lo, d_lo));
-                    errors = _mm_add_epi32(errors, _mm_madd_epi16(d_hi, d_hi));
-                }
-                squares64 = widen_add(squares64, squares);
-                errors64 = widen_add(errors64, errors);
-            }
-            for (; i < w; ++i) {
-                const int v = p[i];
-                const int diff = v - q[i];
-                tail1 += static_cast<uint64_t>(v);
-                tail2 += static_cast<uint64_t>(v * v);
-                tail3 += static_cast<uint64_t>(diff * diff);
-            }
-            p += stride;
-            q += stride;
-        }
-        auto total = [](__m128i v, uint64_t extra) {
-            alignas(16) uint64_t lanes[2];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
-            return static_cast<double>(lanes[0] + lanes[1] + extra);
-        };
-        s1 = total(sum64, tail1);
-        s2 = total(squares64, tail2);
-        e2 = total(errors64, tail3);
-    } else
-#endif
-    {
-        for (int j = 0; j < h; ++j) {
-            for (int i = 0; i < w; ++i) {
-                const int v = p[i];
-                const int diff = v - q[i];
-                s1 += v;
-                s2 += v * v;
-                e2 += diff * diff;
-            }
-            p += stride;
-            q += stride;
-        }
-    }
+    double sums[3];
+    stats_k.plane_error_sums(p, q, stride, w, h, sums);
+    double s1 = sums[0], s2 = sums[1], e2 = sums[2];
     const double count = static_cast<double>(w) * h;
     s1 /= count;
     s2 /= count;

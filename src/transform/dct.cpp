@@ -1,14 +1,17 @@
 #include "transform/dct.h"
 
-#include "driver/encoder_state.h"
-#include "transform/simd_kernels.h"
-
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "driver/cpu.h"
+#include "driver/encoder_state.h"
+#include "transform/dct_kernels.h"
+#include "transform/idct_pass.h"
+
 double dct_basis[8][8];
+alignas(32) double dct_basis_by_x[8][8];
 
 namespace {
 
@@ -37,36 +40,6 @@ void forward_reference(int16_t* block) {
     }
 }
 
-// Same sums in the same order, eight at a time: the loops are interchanged
-// so that independent sums advance together and can share vector registers.
-double dct_basis_transposed[8][8];  // [x][u]
-
-// floor then int for the small values a block can hold.
-inline int floor_to_int(double v) {
-    int t = static_cast<int>(v);
-    return t - (v < t ? 1 : 0);
-}
-
-void forward_interleaved(int16_t* block) {
-    double tmp[64];
-    for (int y = 0; y < 8; ++y) {
-        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        for (int x = 0; x < 8; ++x) {
-            double b = block[8 * y + x];
-            for (int u = 0; u < 8; ++u) s[u] += b * dct_basis_transposed[x][u];
-        }
-        for (int u = 0; u < 8; ++u) tmp[8 * y + u] = s[u];
-    }
-    for (int v = 0; v < 8; ++v) {
-        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        for (int y = 0; y < 8; ++y) {
-            double c = dct_basis[v][y];
-            for (int u = 0; u < 8; ++u) s[u] += c * tmp[8 * y + u];
-        }
-        for (int u = 0; u < 8; ++u) block[8 * v + u] = static_cast<int16_t>(floor_to_int(s[u] + 0.499999));
-    }
-}
-
 // ---- inverse transform -------------------------------------------------
 // 32-bit arithmetic that wraps like the hardware instead of being undefined
 // on the extreme coefficient blocks; shifts are arithmetic.
@@ -76,30 +49,37 @@ inline int32_t add(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) +
 inline int32_t sub(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) - b); }
 inline int32_t mul(int32_t a, int32_t b) { return wrap(static_cast<int64_t>(a) * b); }
 
-constexpr int32_t W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
-
-void idct_row_pass(int16_t* e) {
-    if (!(e[1] | e[2] | e[3] | e[4] | e[5] | e[6] | e[7])) {
-        int16_t v = static_cast<int16_t>(e[0] * 8);
-        for (int i = 0; i < 8; ++i) e[i] = v;
+// One 1-D pass over e[0], e[step], ..., e[7 * step]: rows narrow their
+// results to 16 bits, columns clip them.
+template <bool columns>
+void idct_1d(int16_t* e) {
+    constexpr idct_pass p = columns ? idct_columns : idct_rows;
+    constexpr int step = columns ? 8 : 1;
+    auto out = [](int32_t v) { return columns ? idct_clip(v) : static_cast<int16_t>(v); };
+    const int32_t dc = add(mul(e[0], 1 << p.scale_shift), p.round);
+    // With only the first term, every output is that term through the last shift.
+    if (!(e[step] | e[2 * step] | e[3 * step] | e[4 * step] | e[5 * step] | e[6 * step] | e[7 * step])) {
+        const int16_t v = out(dc >> p.final_shift);
+        for (int i = 0; i < 8; ++i) e[i * step] = v;
         return;
     }
-    int32_t x0 = add(mul(e[0], 2048), 128);
-    int32_t x1 = mul(e[4], 2048);
-    int32_t x2 = e[6], x3 = e[2], x4 = e[1], x5 = e[7], x6 = e[5], x7 = e[3], x8;
+    int32_t x0 = dc;
+    int32_t x1 = mul(e[4 * step], 1 << p.scale_shift);
+    int32_t x2 = e[6 * step], x3 = e[2 * step], x4 = e[step], x5 = e[7 * step], x6 = e[5 * step],
+            x7 = e[3 * step], x8;
 
-    x8 = mul(W7, add(x4, x5));
-    x4 = add(x8, mul(W1 - W7, x4));
-    x5 = sub(x8, mul(W1 + W7, x5));
-    x8 = mul(W3, add(x6, x7));
-    x6 = sub(x8, mul(W3 - W5, x6));
-    x7 = sub(x8, mul(W3 + W5, x7));
+    x8 = add(mul(idct_w7, add(x4, x5)), p.stage_round);
+    x4 = add(x8, mul(idct_w1 - idct_w7, x4)) >> p.stage_shift;
+    x5 = sub(x8, mul(idct_w1 + idct_w7, x5)) >> p.stage_shift;
+    x8 = add(mul(idct_w3, add(x6, x7)), p.stage_round);
+    x6 = sub(x8, mul(idct_w3 - idct_w5, x6)) >> p.stage_shift;
+    x7 = sub(x8, mul(idct_w3 + idct_w5, x7)) >> p.stage_shift;
 
     x8 = add(x0, x1);
     x0 = sub(x0, x1);
-    x1 = mul(W6, add(x3, x2));
-    x2 = sub(x1, mul(W2 + W6, x2));
-    x3 = add(x1, mul(W2 - W6, x3));
+    x1 = add(mul(idct_w6, add(x3, x2)), p.stage_round);
+    x2 = sub(x1, mul(idct_w2 + idct_w6, x2)) >> p.stage_shift;
+    x3 = add(x1, mul(idct_w2 - idct_w6, x3)) >> p.stage_shift;
     x1 = add(x4, x6);
     x4 = sub(x4, x6);
     x6 = add(x5, x7);
@@ -112,64 +92,19 @@ void idct_row_pass(int16_t* e) {
     x2 = add(mul(181, add(x4, x5)), 128) >> 8;
     x4 = add(mul(181, sub(x4, x5)), 128) >> 8;
 
-    e[0] = static_cast<int16_t>(add(x7, x1) >> 8);
-    e[1] = static_cast<int16_t>(add(x3, x2) >> 8);
-    e[2] = static_cast<int16_t>(add(x0, x4) >> 8);
-    e[3] = static_cast<int16_t>(add(x8, x6) >> 8);
-    e[4] = static_cast<int16_t>(sub(x8, x6) >> 8);
-    e[5] = static_cast<int16_t>(sub(x0, x4) >> 8);
-    e[6] = static_cast<int16_t>(sub(x3, x2) >> 8);
-    e[7] = static_cast<int16_t>(sub(x7, x1) >> 8);
-}
-
-void idct_column_pass(int16_t* e) {
-    int16_t* const r[8] = {e, e + 8, e + 16, e + 24, e + 32, e + 40, e + 48, e + 56};
-    if (!(*r[1] | *r[2] | *r[3] | *r[4] | *r[5] | *r[6] | *r[7])) {
-        int16_t v = idct_clip((*r[0] + 32) >> 6);
-        for (int i = 0; i < 8; ++i) *r[i] = v;
-        return;
-    }
-    int32_t x0 = add(mul(*r[0], 256), 8192);
-    int32_t x1 = mul(*r[4], 256);
-    int32_t x2 = *r[6], x3 = *r[2], x4 = *r[1], x5 = *r[7], x6 = *r[5], x7 = *r[3], x8;
-
-    x8 = add(mul(W7, add(x4, x5)), 4);
-    x4 = add(x8, mul(W1 - W7, x4)) >> 3;
-    x5 = sub(x8, mul(W1 + W7, x5)) >> 3;
-    x8 = add(mul(W3, add(x6, x7)), 4);
-    x6 = sub(x8, mul(W3 - W5, x6)) >> 3;
-    x7 = sub(x8, mul(W3 + W5, x7)) >> 3;
-
-    x8 = add(x0, x1);
-    x0 = sub(x0, x1);
-    x1 = add(mul(W6, add(x3, x2)), 4);
-    x2 = sub(x1, mul(W2 + W6, x2)) >> 3;
-    x3 = add(x1, mul(W2 - W6, x3)) >> 3;
-    x1 = add(x4, x6);
-    x4 = sub(x4, x6);
-    x6 = add(x5, x7);
-    x5 = sub(x5, x7);
-
-    x7 = add(x8, x3);
-    x8 = sub(x8, x3);
-    x3 = add(x0, x2);
-    x0 = sub(x0, x2);
-    x2 = add(mul(181, add(x4, x5)), 128) >> 8;
-    x4 = add(mul(181, sub(x4, x5)), 128) >> 8;
-
-    *r[0] = idct_clip(add(x7, x1) >> 14);
-    *r[1] = idct_clip(add(x3, x2) >> 14);
-    *r[2] = idct_clip(add(x0, x4) >> 14);
-    *r[3] = idct_clip(add(x8, x6) >> 14);
-    *r[4] = idct_clip(sub(x8, x6) >> 14);
-    *r[5] = idct_clip(sub(x0, x4) >> 14);
-    *r[6] = idct_clip(sub(x3, x2) >> 14);
-    *r[7] = idct_clip(sub(x7, x1) >> 14);
+    e[0] = out(add(x7, x1) >> p.final_shift);
+    e[step] = out(add(x3, x2) >> p.final_shift);
+    e[2 * step] = out(add(x0, x4) >> p.final_shift);
+    e[3 * step] = out(add(x8, x6) >> p.final_shift);
+    e[4 * step] = out(sub(x8, x6) >> p.final_shift);
+    e[5 * step] = out(sub(x0, x4) >> p.final_shift);
+    e[6 * step] = out(sub(x3, x2) >> p.final_shift);
+    e[7 * step] = out(sub(x7, x1) >> p.final_shift);
 }
 
 void inverse_reference(int16_t* block) {
-    for (int i = 0; i < 8; ++i) idct_row_pass(block + 8 * i);
-    for (int i = 0; i < 8; ++i) idct_column_pass(block + i);
+    for (int i = 0; i < 8; ++i) idct_1d<false>(block + 8 * i);
+    for (int i = 0; i < 8; ++i) idct_1d<true>(block + i);
 }
 
 // ---- trace lines -------------------------------------------------------
@@ -194,9 +129,18 @@ char* put_text(char* p, const char* text, std::size_t length) {
 
 }  // namespace
 
-const dct_kernels dct_kernels_reference = {forward_reference, inverse_reference};
-const dct_kernels dct_kernels_fast = {forward_interleaved, inverse_reference};
-dct_kernels dct_k = dct_kernels_reference;
+constinit dct_kernels dct_k = {forward_reference, inverse_reference};
+
+void init_dct_kernels(dct_kernels& t, [[maybe_unused]] unsigned flags) {
+    prepare_forward_dct();
+    prepare_inverse_dct();
+    t.forward = forward_reference;
+    t.inverse = inverse_reference;
+#if defined(__x86_64__)
+    if (flags & cpu_sse2) init_dct_kernels_sse2(t);
+    if (flags & cpu_avx2) init_dct_kernels_avx2(t);
+#endif
+}
 
 int16_t idct_clip(int32_t index) {
     if (index < -512) return -256;
@@ -211,14 +155,7 @@ void prepare_forward_dct() {
         for (int x = 0; x < 8; ++x) dct_basis[u][x] = a * std::cos(u * pi_8 * (x + 0.5));
     }
     for (int u = 0; u < 8; ++u)
-        for (int x = 0; x < 8; ++x) dct_basis_transposed[x][u] = dct_basis[u][x];
-#ifdef MORVANE_REFERENCE_KERNELS
-    dct_k = dct_kernels_reference;
-#else
-    prepare_dct_simd();
-    const dct_kernels* vector_kernels = dct_kernels_avx2();
-    dct_k = vector_kernels ? *vector_kernels : dct_kernels_fast;
-#endif
+        for (int x = 0; x < 8; ++x) dct_basis_by_x[x][u] = dct_basis[u][x];
 }
 
 void prepare_inverse_dct() {

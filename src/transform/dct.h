@@ -8,21 +8,7 @@
 #define MORVANE_DC_CHANGE 200
 #endif
 
-// dct_basis[u][x]: the forward transform's coefficient table.
-extern double dct_basis[8][8];
-
-struct dct_kernels {
-    // Differences to coefficients, no DC change.
-    void (*forward)(int16_t* block);
-    // Coefficients to differences in -256..255, no DC change.
-    void (*inverse)(int16_t* block);
-};
-extern dct_kernels dct_k;
-extern const dct_kernels dct_kernels_reference;
-// Bit-identical to the reference; prepare_forward_dct falls back to it
-// where the processor has no AVX2.
-extern const dct_kernels dct_kernels_fast;
-
+// The tables of the transforms; init_dct_kernels fills them too.
 void prepare_forward_dct();
 void prepare_inverse_dct();
 void forward_dct(int16_t* block);

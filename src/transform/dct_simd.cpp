@@ -1,24 +1,55 @@
-// AVX2 forward and inverse transforms, bit-identical to the reference ones.
+// Faster forward and inverse transforms, bit-identical to the reference ones.
 //
 // Forward: every output sum is still formed from 0.0 by adding its eight
 // products in increasing index order, each product a separate multiply and
 // each addition a separate add (no fused multiply-add, which would round
-// once instead of twice); the four lanes of a register are four independent
-// sums. Inverse: the same 32-bit wrap-around integer steps as the reference,
-// eight rows (then eight columns) at a time; its early exits are not needed
-// because the full computation gives the same values for such rows and
-// columns.
-#include "transform/simd_kernels.h"
+// once instead of twice); the loops are interchanged so that independent
+// sums advance together in the lanes of a register. Inverse: the same 32-bit
+// wrap-around integer steps as the reference, eight rows (then eight
+// columns) at a time; its early exits are not needed because the full
+// computation gives the same values for such rows and columns.
+#include "transform/dct_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
+#include "driver/cpu.h"
+#include "transform/idct_pass.h"
+
 namespace {
 
-alignas(32) double basis_by_x[8][8];  // [x][u] = dct_basis[u][x]
+// ---- SSE2: the compiler's two-lane vectors ---------------------------------
 
-__attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
+// floor then int for the small values a block can hold.
+MORVANE_TARGET("sse2") inline int floor_to_int(double v) {
+    int t = static_cast<int>(v);
+    return t - (v < t ? 1 : 0);
+}
+
+MORVANE_TARGET("sse2") void forward_sse2(int16_t* block) {
+    double tmp[64];
+    for (int y = 0; y < 8; ++y) {
+        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        for (int x = 0; x < 8; ++x) {
+            double b = block[8 * y + x];
+            for (int u = 0; u < 8; ++u) s[u] += b * dct_basis_by_x[x][u];
+        }
+        for (int u = 0; u < 8; ++u) tmp[8 * y + u] = s[u];
+    }
+    for (int v = 0; v < 8; ++v) {
+        double s[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        for (int y = 0; y < 8; ++y) {
+            double c = dct_basis[v][y];
+            for (int u = 0; u < 8; ++u) s[u] += c * tmp[8 * y + u];
+        }
+        for (int u = 0; u < 8; ++u) block[8 * v + u] = static_cast<int16_t>(floor_to_int(s[u] + 0.499999));
+    }
+}
+
+// ---- AVX2: four sums per register --------------------------------------------
+
+MORVANE_TARGET("avx2") void forward_avx2(int16_t* block) {
     // The samples as doubles (exact), so that each product takes a
     // broadcast load instead of a conversion.
     alignas(32) double samples[64];
@@ -30,8 +61,8 @@ __attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
         __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
         for (int x = 0; x < 8; ++x) {
             const __m256d b = _mm256_broadcast_sd(samples + 8 * y + x);
-            s0 = _mm256_add_pd(s0, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][0])));
-            s1 = _mm256_add_pd(s1, _mm256_mul_pd(b, _mm256_load_pd(&basis_by_x[x][4])));
+            s0 = _mm256_add_pd(s0, _mm256_mul_pd(b, _mm256_load_pd(&dct_basis_by_x[x][0])));
+            s1 = _mm256_add_pd(s1, _mm256_mul_pd(b, _mm256_load_pd(&dct_basis_by_x[x][4])));
         }
         tmp[y][0] = s0;
         tmp[y][1] = s1;
@@ -56,18 +87,12 @@ __attribute__((target("avx2"))) void forward_avx2(int16_t* block) {
 
 // ---- inverse ------------------------------------------------------------
 
-constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
-
-struct lanes8 {
-    __m256i e[8];
-};
-
-__attribute__((target("avx2"))) inline __m256i mul(int c, __m256i v) {
+MORVANE_TARGET("avx2") inline __m256i mul(int c, __m256i v) {
     return _mm256_mullo_epi32(_mm256_set1_epi32(c), v);
 }
 
 // 8x8 transpose of 16-bit values held in eight rows.
-__attribute__((target("avx2"))) inline void transpose8(__m128i r[8]) {
+MORVANE_TARGET("avx2") inline void transpose8(__m128i r[8]) {
     __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
     __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
     __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -87,104 +112,92 @@ __attribute__((target("avx2"))) inline void transpose8(__m128i r[8]) {
 }
 
 // The low 16 bits of each 32-bit lane, as a narrowing store keeps them.
-__attribute__((target("avx2"))) inline __m128i narrow(__m256i v) {
+MORVANE_TARGET("avx2") inline __m128i narrow(__m256i v) {
     const __m256i low16 = _mm256_set1_epi32(0xffff);
     __m256i m = _mm256_and_si256(v, low16);
     return _mm_packus_epi32(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
 }
 
-__attribute__((target("avx2"))) void row_pass(const __m128i in[8], __m128i out[8]) {
-    __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 11), _mm256_set1_epi32(128));
-    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 11);
-    __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
-    __m256i x4 = _mm256_cvtepi16_epi32(in[1]), x5 = _mm256_cvtepi16_epi32(in[7]);
-    __m256i x6 = _mm256_cvtepi16_epi32(in[5]), x7 = _mm256_cvtepi16_epi32(in[3]), x8;
-
-    x8 = mul(W7, _mm256_add_epi32(x4, x5));
-    x4 = _mm256_add_epi32(x8, mul(W1 - W7, x4));
-    x5 = _mm256_sub_epi32(x8, mul(W1 + W7, x5));
-    x8 = mul(W3, _mm256_add_epi32(x6, x7));
-    x6 = _mm256_sub_epi32(x8, mul(W3 - W5, x6));
-    x7 = _mm256_sub_epi32(x8, mul(W3 + W5, x7));
-
-    x8 = _mm256_add_epi32(x0, x1);
-    x0 = _mm256_sub_epi32(x0, x1);
-    x1 = mul(W6, _mm256_add_epi32(x3, x2));
-    x2 = _mm256_sub_epi32(x1, mul(W2 + W6, x2));
-    x3 = _mm256_add_epi32(x1, mul(W2 - W6, x3));
-    x1 = _mm256_add_epi32(x4, x6);
-    x4 = _mm256_sub_epi32(x4, x6);
-    x6 = _mm256_add_epi32(x5, x7);
-    x5 = _mm256_sub_epi32(x5, x7);
-
-    const __m256i r128 = _mm256_set1_epi32(128);
-    x7 = _mm256_add_epi32(x8, x3);
-    x8 = _mm256_sub_epi32(x8, x3);
-    x3 = _mm256_add_epi32(x0, x2);
-    x0 = _mm256_sub_epi32(x0, x2);
-    x2 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_add_epi32(x4, x5)), r128), 8);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_sub_epi32(x4, x5)), r128), 8);
-
-    out[0] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x7, x1), 8));
-    out[1] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x3, x2), 8));
-    out[2] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x0, x4), 8));
-    out[3] = narrow(_mm256_srai_epi32(_mm256_add_epi32(x8, x6), 8));
-    out[4] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x8, x6), 8));
-    out[5] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x0, x4), 8));
-    out[6] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x3, x2), 8));
-    out[7] = narrow(_mm256_srai_epi32(_mm256_sub_epi32(x7, x1), 8));
-}
-
 // Clamped to -256..255 as the clip table (and its saturation) does.
-__attribute__((target("avx2"))) inline __m128i clip_and_narrow(__m256i v) {
+MORVANE_TARGET("avx2") inline __m128i clip_and_narrow(__m256i v) {
     v = _mm256_min_epi32(_mm256_max_epi32(v, _mm256_set1_epi32(-256)), _mm256_set1_epi32(255));
     return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-__attribute__((target("avx2"))) void column_pass(const __m128i in[8], __m128i out[8]) {
-    __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), 8), _mm256_set1_epi32(8192));
-    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), 8);
+// v + c, left out where c is 0.
+template <int32_t c>
+MORVANE_TARGET("avx2") inline __m256i plus(__m256i v) {
+    if constexpr (c == 0)
+        return v;
+    else
+        return _mm256_add_epi32(v, _mm256_set1_epi32(c));
+}
+
+// v >> n, arithmetic, left out where n is 0.
+template <int n>
+MORVANE_TARGET("avx2") inline __m256i shifted(__m256i v) {
+    if constexpr (n == 0)
+        return v;
+    else
+        return _mm256_srai_epi32(v, n);
+}
+
+// A pass's output: shifted, then narrowed (rows) or clipped (columns).
+template <bool columns>
+MORVANE_TARGET("avx2") inline __m128i result(__m256i v) {
+    if constexpr (columns)
+        return clip_and_narrow(shifted<idct_columns.final_shift>(v));
+    else
+        return narrow(shifted<idct_rows.final_shift>(v));
+}
+
+// The reference's 1-D pass on eight rows (or columns) at once: in[j] holds
+// term j of each of them. Rows narrow their results, columns clip them.
+template <bool columns>
+MORVANE_TARGET("avx2") void idct_pass_avx2(const __m128i in[8], __m128i out[8]) {
+    constexpr idct_pass p = columns ? idct_columns : idct_rows;
+    constexpr int s = p.stage_shift;
+    __m256i x0 = plus<p.round>(_mm256_slli_epi32(_mm256_cvtepi16_epi32(in[0]), p.scale_shift));
+    __m256i x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(in[4]), p.scale_shift);
     __m256i x2 = _mm256_cvtepi16_epi32(in[6]), x3 = _mm256_cvtepi16_epi32(in[2]);
     __m256i x4 = _mm256_cvtepi16_epi32(in[1]), x5 = _mm256_cvtepi16_epi32(in[7]);
     __m256i x6 = _mm256_cvtepi16_epi32(in[5]), x7 = _mm256_cvtepi16_epi32(in[3]), x8;
-    const __m256i r4 = _mm256_set1_epi32(4);
 
-    x8 = _mm256_add_epi32(mul(W7, _mm256_add_epi32(x4, x5)), r4);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(x8, mul(W1 - W7, x4)), 3);
-    x5 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W1 + W7, x5)), 3);
-    x8 = _mm256_add_epi32(mul(W3, _mm256_add_epi32(x6, x7)), r4);
-    x6 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W3 - W5, x6)), 3);
-    x7 = _mm256_srai_epi32(_mm256_sub_epi32(x8, mul(W3 + W5, x7)), 3);
+    x8 = plus<p.stage_round>(mul(idct_w7, _mm256_add_epi32(x4, x5)));
+    x4 = shifted<s>(_mm256_add_epi32(x8, mul(idct_w1 - idct_w7, x4)));
+    x5 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w1 + idct_w7, x5)));
+    x8 = plus<p.stage_round>(mul(idct_w3, _mm256_add_epi32(x6, x7)));
+    x6 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w3 - idct_w5, x6)));
+    x7 = shifted<s>(_mm256_sub_epi32(x8, mul(idct_w3 + idct_w5, x7)));
 
     x8 = _mm256_add_epi32(x0, x1);
     x0 = _mm256_sub_epi32(x0, x1);
-    x1 = _mm256_add_epi32(mul(W6, _mm256_add_epi32(x3, x2)), r4);
-    x2 = _mm256_srai_epi32(_mm256_sub_epi32(x1, mul(W2 + W6, x2)), 3);
-    x3 = _mm256_srai_epi32(_mm256_add_epi32(x1, mul(W2 - W6, x3)), 3);
+    x1 = plus<p.stage_round>(mul(idct_w6, _mm256_add_epi32(x3, x2)));
+    x2 = shifted<s>(_mm256_sub_epi32(x1, mul(idct_w2 + idct_w6, x2)));
+    x3 = shifted<s>(_mm256_add_epi32(x1, mul(idct_w2 - idct_w6, x3)));
     x1 = _mm256_add_epi32(x4, x6);
     x4 = _mm256_sub_epi32(x4, x6);
     x6 = _mm256_add_epi32(x5, x7);
     x5 = _mm256_sub_epi32(x5, x7);
 
-    const __m256i r128 = _mm256_set1_epi32(128);
     x7 = _mm256_add_epi32(x8, x3);
     x8 = _mm256_sub_epi32(x8, x3);
     x3 = _mm256_add_epi32(x0, x2);
     x0 = _mm256_sub_epi32(x0, x2);
-    x2 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_add_epi32(x4, x5)), r128), 8);
-    x4 = _mm256_srai_epi32(_mm256_add_epi32(mul(181, _mm256_sub_epi32(x4, x5)), r128), 8);
+    x2 = shifted<8>(plus<128>(mul(181, _mm256_add_epi32(x4, x5))));
+    x4 = shifted<8>(plus<128>(mul(181, _mm256_sub_epi32(x4, x5))));
 
-    out[0] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x7, x1), 14));
-    out[1] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x3, x2), 14));
-    out[2] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x0, x4), 14));
-    out[3] = clip_and_narrow(_mm256_srai_epi32(_mm256_add_epi32(x8, x6), 14));
-    out[4] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x8, x6), 14));
-    out[5] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x0, x4), 14));
-    out[6] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x3, x2), 14));
-    out[7] = clip_and_narrow(_mm256_srai_epi32(_mm256_sub_epi32(x7, x1), 14));
+    out[0] = result<columns>(_mm256_add_epi32(x7, x1));
+    out[1] = result<columns>(_mm256_add_epi32(x3, x2));
+    out[2] = result<columns>(_mm256_add_epi32(x0, x4));
+    out[3] = result<columns>(_mm256_add_epi32(x8, x6));
+    out[4] = result<columns>(_mm256_sub_epi32(x8, x6));
+    out[5] = result<columns>(_mm256_sub_epi32(x0, x4));
+    out[6] = result<columns>(_mm256_sub_epi32(x3, x2));
+    out[7] = result<columns>(_mm256_sub_epi32(x7, x1));
 }
 
-__attribute__((target("avx2"))) void inverse_avx2(int16_t* block) {
+MORVANE_TARGET("avx2") void inverse_avx2(int16_t* block) {
     __m256i* const p = reinterpret_cast<__m256i*>(block);
     const __m256i q0 = _mm256_loadu_si256(p), q1 = _mm256_loadu_si256(p + 1);
     const __m256i q2 = _mm256_loadu_si256(p + 2), q3 = _mm256_loadu_si256(p + 3);
@@ -209,33 +222,20 @@ __attribute__((target("avx2"))) void inverse_avx2(int16_t* block) {
                     _mm256_castsi256_si128(q3), _mm256_extracti128_si256(q3, 1)};
     transpose8(r);  // r[j]: element j of every row
     __m128i t[8];
-    row_pass(r, t);  // t[j]: element j of every row after the row pass
-    transpose8(t);   // t[k]: row k
-    column_pass(t, r);
+    idct_pass_avx2<false>(r, t);  // t[j]: element j of every row after the row pass
+    transpose8(t);                // t[k]: row k
+    idct_pass_avx2<true>(t, r);
     __m128i* const out = reinterpret_cast<__m128i*>(block);
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(out + k, r[k]);
 }
 
-const dct_kernels avx2_table = {forward_avx2, inverse_avx2};
-
 }  // namespace
 
-bool cpu_has_avx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+void init_dct_kernels_sse2(dct_kernels& t) { t.forward = forward_sse2; }
+
+void init_dct_kernels_avx2(dct_kernels& t) {
+    t.forward = forward_avx2;
+    t.inverse = inverse_avx2;
 }
-
-void prepare_dct_simd() {
-    for (int u = 0; u < 8; ++u)
-        for (int x = 0; x < 8; ++x) basis_by_x[x][u] = dct_basis[u][x];
-}
-
-const dct_kernels* dct_kernels_avx2() { return cpu_has_avx2() ? &avx2_table : nullptr; }
-
-#else
-
-bool cpu_has_avx2() { return false; }
-void prepare_dct_simd() {}
-const dct_kernels* dct_kernels_avx2() { return nullptr; }
 
 #endif

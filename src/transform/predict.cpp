@@ -1,7 +1,8 @@
 #include "transform/predict.h"
-#include "transform/predict_sample.h"
 
-#include "transform/simd_kernels.h"
+#include "driver/cpu.h"
+#include "transform/predict_kernels.h"
+#include "transform/predict_sample.h"
 
 #include <cassert>
 #include <cstdio>
@@ -20,15 +21,10 @@ void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
     }
 }
 
-constexpr rectangle_fn rectangle_loops[8] = {
+constexpr predict_kernels reference_kernels = {{
     rectangle_loop<0, 0, 0>, rectangle_loop<1, 0, 0>, rectangle_loop<0, 1, 0>, rectangle_loop<1, 1, 0>,
     rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
-};
-
-void rectangle_reference(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
-                         int average) {
-    run_rectangle(rectangle_loops, src, dst, stride, w, h, x, y, dx, dy, average);
-}
+}};
 
 void invalid_motion_type() { std::fputs("invalid motion_type\n", stderr); }
 
@@ -53,18 +49,24 @@ void check_reads_inside(int plane_width, int plane_height, int field, int stride
 
 }  // namespace
 
-const predict_kernels predict_kernels_reference = {rectangle_reference};
-predict_kernels predict_k = predict_kernels_reference;
-void init_predict_kernels() {
-    predict_k = predict_kernels_reference;
-#ifndef MORVANE_REFERENCE_KERNELS
-    if (const predict_kernels* vector_kernels = predict_kernels_sse2()) predict_k = *vector_kernels;
+constinit predict_kernels predict_k = reference_kernels;
+
+void init_predict_kernels(predict_kernels& t, [[maybe_unused]] unsigned flags) {
+    t = reference_kernels;
+#if defined(__x86_64__)
+    if (flags & cpu_sse2) init_predict_kernels_sse2(t);
 #endif
 }
 
+// Splits the vector into its whole part and half flags; the flags and the
+// average flag pick the kernel.
 void predict_rectangle(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
                        int average) {
-    predict_k.predict_rectangle(src, dst, stride, w, h, x, y, dx, dy, average);
+    int xint = dx >> 1, yint = dy >> 1;
+    int xh = dx & 1, yh = dy & 1;
+    const uint8_t* s = src + stride * (y + yint) + x + xint;
+    uint8_t* d = dst + stride * y + x;
+    predict_k.rectangle[xh | (yh << 1) | ((average ? 1 : 0) << 2)](s, d, stride, w, h);
 }
 
 void predict_component_set(frame_planes src, int src_field, frame_planes dst, int dst_field, int stride, int w,
@@ -90,7 +92,7 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
 #endif
         const uint8_t* s = src[c] + (src_field ? stride >> 1 : 0);
         uint8_t* d = dst[c] + (dst_field ? stride >> 1 : 0);
-        predict_k.predict_rectangle(s, d, stride, w, h, x, y, dx, dy, average);
+        predict_rectangle(s, d, stride, w, h, x, y, dx, dy, average);
     }
 }
 

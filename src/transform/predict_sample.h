@@ -20,18 +20,3 @@ inline void predict_sample(const uint8_t* s, uint8_t* d, int i, int stride) {
     else
         d[i] = static_cast<uint8_t>(p);
 }
-
-// One loop per interpolation case and average flag, indexed by
-// half_x | half_y << 1 | average << 2.
-using rectangle_fn = void (*)(const uint8_t* s, uint8_t* d, int stride, int w, int h);
-
-// Splits a half-sample vector into its whole part and half flags and runs the
-// matching loop over the rectangle at (x, y).
-inline void run_rectangle(const rectangle_fn loops[8], const uint8_t* src, uint8_t* dst, int stride, int w, int h,
-                          int x, int y, int dx, int dy, int average) {
-    int xint = dx >> 1, yint = dy >> 1;
-    int xh = dx & 1, yh = dy & 1;
-    const uint8_t* s = src + stride * (y + yint) + x + xint;
-    uint8_t* d = dst + stride * y + x;
-    loops[xh | (yh << 1) | ((average ? 1 : 0) << 2)](s, d, stride, w, h);
-}

@@ -3,18 +3,19 @@
 // four-sample case is summed in 16 bits, where it cannot overflow. Rows go
 // 16 samples, then 8, then one at a time, so no step reads a sample the
 // reference does not read.
-#include "transform/simd_kernels.h"
+#include "transform/predict_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <emmintrin.h>
 
+#include "driver/cpu.h"
 #include "transform/predict_sample.h"
 
 namespace {
 
 template <int WIDTH>
-inline __m128i load(const uint8_t* p) {
+MORVANE_TARGET("sse2") inline __m128i load(const uint8_t* p) {
     if constexpr (WIDTH == 16)
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     else
@@ -22,14 +23,14 @@ inline __m128i load(const uint8_t* p) {
 }
 
 template <int WIDTH>
-inline void store(uint8_t* p, __m128i v) {
+MORVANE_TARGET("sse2") inline void store(uint8_t* p, __m128i v) {
     if constexpr (WIDTH == 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     else
         _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
 }
 
-inline __m128i average4(__m128i a, __m128i b, __m128i c, __m128i d, bool high) {
+MORVANE_TARGET("sse2") inline __m128i average4(__m128i a, __m128i b, __m128i c, __m128i d, bool high) {
     const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
     auto widen = [&](__m128i v) { return high ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero); };
     __m128i s = _mm_add_epi16(_mm_add_epi16(widen(a), widen(b)), _mm_add_epi16(widen(c), widen(d)));
@@ -37,7 +38,7 @@ inline __m128i average4(__m128i a, __m128i b, __m128i c, __m128i d, bool high) {
 }
 
 template <int HX, int HY, int AVG, int WIDTH>
-inline void step(const uint8_t* s, uint8_t* d, int stride) {
+MORVANE_TARGET("sse2") inline void step(const uint8_t* s, uint8_t* d, int stride) {
     __m128i p;
     if constexpr (HX && HY) {
         __m128i a = load<WIDTH>(s), b = load<WIDTH>(s + 1);
@@ -57,7 +58,7 @@ inline void step(const uint8_t* s, uint8_t* d, int stride) {
 }
 
 template <int HX, int HY, int AVG>
-void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
+MORVANE_TARGET("sse2") void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
     for (int j = 0; j < h; ++j) {
         int i = 0;
         for (; i + 16 <= w; i += 16) step<HX, HY, AVG, 16>(s + i, d + i, stride);
@@ -68,24 +69,17 @@ void rectangle_loop(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
     }
 }
 
-constexpr rectangle_fn rectangle_loops[8] = {
-    rectangle_loop<0, 0, 0>, rectangle_loop<1, 0, 0>, rectangle_loop<0, 1, 0>, rectangle_loop<1, 1, 0>,
-    rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
-};
-
-void rectangle_sse2(const uint8_t* src, uint8_t* dst, int stride, int w, int h, int x, int y, int dx, int dy,
-                    int average) {
-    run_rectangle(rectangle_loops, src, dst, stride, w, h, x, y, dx, dy, average);
-}
-
-const predict_kernels sse2_table = {rectangle_sse2};
-
 }  // namespace
 
-const predict_kernels* predict_kernels_sse2() { return &sse2_table; }
-
-#else
-
-const predict_kernels* predict_kernels_sse2() { return nullptr; }
+void init_predict_kernels_sse2(predict_kernels& t) {
+    t.rectangle[0] = rectangle_loop<0, 0, 0>;
+    t.rectangle[1] = rectangle_loop<1, 0, 0>;
+    t.rectangle[2] = rectangle_loop<0, 1, 0>;
+    t.rectangle[3] = rectangle_loop<1, 1, 0>;
+    t.rectangle[4] = rectangle_loop<0, 0, 1>;
+    t.rectangle[5] = rectangle_loop<1, 0, 1>;
+    t.rectangle[6] = rectangle_loop<0, 1, 1>;
+    t.rectangle[7] = rectangle_loop<1, 1, 1>;
+}
 
 #endif

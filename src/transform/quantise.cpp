@@ -1,7 +1,8 @@
 #include "transform/quantise.h"
 
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
-#include "transform/simd_kernels.h"
+#include "transform/quantise_kernels.h"
 
 const uint8_t non_linear_scale_table[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10, 12,  14,  16,  18,  20,  22,
                                             24, 28, 32, 36, 40, 44, 48, 52, 56, 64, 72, 80, 88, 96, 104, 112};
@@ -109,24 +110,21 @@ inline int level_limit() { return enc.config.mpeg1 ? 255 : 2047; }
 
 }  // namespace
 
-const quantise_kernels quantise_kernels_reference = {
-    quantise_intra_reference,         quantise_non_intra_reference,         dequantise_intra_reference,
+constinit quantise_kernels quantise_k = {
+    quantise_intra_reference,       quantise_non_intra_reference,     dequantise_intra_reference,
     dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference};
 
-namespace {
-
-quantise_kernels chosen_quantise_kernels() {
-#ifndef MORVANE_REFERENCE_KERNELS
-    if (const quantise_kernels* vector_kernels = quantise_kernels_avx2()) return *vector_kernels;
+void init_quantise_kernels(quantise_kernels& t, [[maybe_unused]] unsigned flags) {
+    t.quantise_intra = quantise_intra_reference;
+    t.quantise_non_intra = quantise_non_intra_reference;
+    t.dequantise_intra = dequantise_intra_reference;
+    t.dequantise_non_intra = dequantise_non_intra_reference;
+    t.dequantise_intra_mpeg1 = dequantise_intra_mpeg1_reference;
+    t.dequantise_non_intra_mpeg1 = dequantise_non_intra_mpeg1_reference;
+#if defined(__x86_64__)
+    if (flags & cpu_avx2) init_quantise_kernels_avx2(t);
 #endif
-    return quantise_kernels_reference;
 }
-
-}  // namespace
-
-// Chosen before main, since start-up has no quantiser set-up step.
-quantise_kernels quantise_k = chosen_quantise_kernels();
-void init_quantise_kernels() { quantise_k = chosen_quantise_kernels(); }
 
 int quantise_intra(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix, int mquant) {
     return quantise_k.quantise_intra(src, dst, dc_precision, matrix, mquant, level_limit());

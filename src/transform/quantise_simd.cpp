@@ -15,35 +15,37 @@
 // The inverse quantisers keep the reference's 32-bit products (at most
 // 65537 x 255 x 112 < 2^31) and divide by 16 or 32 toward zero with a
 // shift after adding 15 or 31 to negative values.
-#include "transform/simd_kernels.h"
+#include "transform/quantise_kernels.h"
 
-#if defined(__x86_64__) && !defined(MORVANE_REFERENCE_KERNELS)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
+#include "driver/cpu.h"
+
 namespace {
 
-#define AVX2 __attribute__((target("avx2")))
 
-AVX2 inline __m256i load_weights(const uint8_t* matrix, int i) {
+MORVANE_TARGET("avx2") inline __m256i load_weights(const uint8_t* matrix, int i) {
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(matrix + i)));
 }
 
-AVX2 inline void load_levels(const int16_t* src, int i, __m256i& lo, __m256i& hi) {
+MORVANE_TARGET("avx2") inline void load_levels(const int16_t* src, int i, __m256i& lo, __m256i& hi) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
     lo = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(v));
     hi = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(v, 1));
 }
 
 // Both halves hold values that fit 16 bits.
-AVX2 inline void store_levels(int16_t* dst, int i, __m256i lo, __m256i hi) {
+MORVANE_TARGET("avx2") inline void store_levels(int16_t* dst, int i, __m256i lo, __m256i hi) {
     __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xd8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), packed);
 }
 
 // Level magnitude of 8 coefficients: (32|x| + w/2 + r*w) / (2*mquant*w),
 // clamped to the limit, with the sign of x (0 stays 0).
-AVX2 inline __m256i quantise8(__m256i x, __m256i w, __m256i rounding, __m256i twice_mquant, __m256i limit) {
+MORVANE_TARGET("avx2") inline __m256i quantise8(__m256i x, __m256i w, __m256i rounding, __m256i twice_mquant,
+                                                __m256i limit) {
     __m256i a = _mm256_abs_epi32(x);
     __m256i n = _mm256_add_epi32(_mm256_slli_epi32(a, 5), _mm256_srli_epi32(w, 1));
     n = _mm256_add_epi32(n, _mm256_mullo_epi32(rounding, w));
@@ -53,8 +55,8 @@ AVX2 inline __m256i quantise8(__m256i x, __m256i w, __m256i rounding, __m256i tw
     return _mm256_sign_epi32(y, x);
 }
 
-AVX2 __m256i quantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant, int limit,
-                            int rounding) {
+MORVANE_TARGET("avx2") __m256i quantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant,
+                                              int limit, int rounding) {
     const __m256i r = _mm256_set1_epi32(rounding), q2 = _mm256_set1_epi32(2 * mquant);
     const __m256i lim = _mm256_set1_epi32(limit);
     __m256i any = _mm256_setzero_si256();
@@ -69,8 +71,8 @@ AVX2 __m256i quantise_block(const int16_t* src, int16_t* dst, const uint8_t* mat
     return any;
 }
 
-AVX2 int quantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix, int mquant,
-                             int limit) {
+MORVANE_TARGET("avx2") int quantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                               const uint8_t* matrix, int mquant, int limit) {
     const int x = src[0];
     const int d = 8 >> dc_precision;
     quantise_block(src, dst, matrix, mquant, limit, (3 * mquant + 2) >> 2);
@@ -78,7 +80,8 @@ AVX2 int quantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision,
     return 1;
 }
 
-AVX2 int quantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant, int limit) {
+MORVANE_TARGET("avx2") int quantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                   int mquant, int limit) {
     __m256i any = quantise_block(src, dst, matrix, mquant, limit, 0);
     return !_mm256_testz_si256(any, any);
 }
@@ -86,7 +89,7 @@ AVX2 int quantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t
 // (x * w * mquant) / 2^shift toward zero for intra levels; non-intra ones
 // use (2x + sign x) in place of x.
 template <bool NON_INTRA, bool ODD>
-AVX2 inline __m256i dequantise8(__m256i x, __m256i w, __m256i mquant) {
+MORVANE_TARGET("avx2") inline __m256i dequantise8(__m256i x, __m256i w, __m256i mquant) {
     __m256i t = x;
     constexpr int shift = NON_INTRA ? 5 : 4;
     if constexpr (NON_INTRA) t = _mm256_add_epi32(_mm256_add_epi32(x, x), _mm256_sign_epi32(_mm256_set1_epi32(1), x));
@@ -103,7 +106,7 @@ AVX2 inline __m256i dequantise8(__m256i x, __m256i w, __m256i mquant) {
 
 // Returns the sum of the 64 stored values.
 template <bool NON_INTRA, bool ODD>
-AVX2 int dequantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
+MORVANE_TARGET("avx2") int dequantise_block(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
     const __m256i m = _mm256_set1_epi32(mquant);
     __m256i sum = _mm256_setzero_si256();
     for (int i = 0; i < 64; i += 16) {
@@ -124,8 +127,8 @@ inline void mismatch_control(int16_t* dst, int sum) {
     if ((sum & 1) == 0) dst[63] = static_cast<int16_t>(dst[63] ^ 1);
 }
 
-AVX2 void dequantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix,
-                                int mquant) {
+MORVANE_TARGET("avx2") void dequantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                                  const uint8_t* matrix, int mquant) {
     const int x = src[0];
     int sum = dequantise_block<false, false>(src, dst, matrix, mquant);
     sum -= dst[0];
@@ -133,33 +136,33 @@ AVX2 void dequantise_intra_avx2(const int16_t* src, int16_t* dst, int dc_precisi
     mismatch_control(dst, sum + dst[0]);
 }
 
-AVX2 void dequantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
+MORVANE_TARGET("avx2") void dequantise_non_intra_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                      int mquant) {
     mismatch_control(dst, dequantise_block<true, false>(src, dst, matrix, mquant));
 }
 
-AVX2 void dequantise_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix,
-                                      int mquant) {
+MORVANE_TARGET("avx2") void dequantise_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, int dc_precision,
+                                                        const uint8_t* matrix, int mquant) {
     const int x = src[0];
     dequantise_block<false, true>(src, dst, matrix, mquant);
     dst[0] = static_cast<int16_t>(x * (1 << (3 - dc_precision)));
 }
 
-AVX2 void dequantise_non_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant) {
+MORVANE_TARGET("avx2") void dequantise_non_intra_mpeg1_avx2(const int16_t* src, int16_t* dst, const uint8_t* matrix,
+                                                            int mquant) {
     dequantise_block<true, true>(src, dst, matrix, mquant);
 }
 
-#undef AVX2
-
-const quantise_kernels avx2_table = {quantise_intra_avx2,         quantise_non_intra_avx2,
-                                     dequantise_intra_avx2,       dequantise_non_intra_avx2,
-                                     dequantise_intra_mpeg1_avx2, dequantise_non_intra_mpeg1_avx2};
 
 }  // namespace
 
-const quantise_kernels* quantise_kernels_avx2() { return cpu_has_avx2() ? &avx2_table : nullptr; }
-
-#else
-
-const quantise_kernels* quantise_kernels_avx2() { return nullptr; }
+void init_quantise_kernels_avx2(quantise_kernels& t) {
+    t.quantise_intra = quantise_intra_avx2;
+    t.quantise_non_intra = quantise_non_intra_avx2;
+    t.dequantise_intra = dequantise_intra_avx2;
+    t.dequantise_non_intra = dequantise_non_intra_avx2;
+    t.dequantise_intra_mpeg1 = dequantise_intra_mpeg1_avx2;
+    t.dequantise_non_intra_mpeg1 = dequantise_non_intra_mpeg1_avx2;
+}
 
 #endif

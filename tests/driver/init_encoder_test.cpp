@@ -2,13 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "motion/motion_kernels.h"
 #include "startup/init_encoder.h"
+#include "stats/stats_kernels.h"
 #include "test_support.h"
+#include "transform/dct_kernels.h"
+#include "transform/predict_kernels.h"
+#include "transform/quantise_kernels.h"
 
 namespace morvane_test {
 namespace {
@@ -108,6 +115,36 @@ TEST(init_encoder, statistics_file_is_created_or_named_in_the_error) {
     } catch (const fatal_exit& f) {
         EXPECT_EQ(f.message, "Couldn't create statistics output file " + (dir / "missing/stats.txt"));
     }
+}
+
+// A kernel table in use is the one its init gives for these flags.
+template <typename Table>
+bool in_use(const Table& table, void (*init)(Table&, unsigned), unsigned flags) {
+    Table expected{};
+    init(expected, flags);
+    return std::memcmp(&table, &expected, sizeof expected) == 0;
+}
+
+void expect_tables_for(unsigned flags, const char* what) {
+    EXPECT_TRUE(in_use(motion_k, init_motion_kernels, flags)) << what;
+    EXPECT_TRUE(in_use(dct_k, init_dct_kernels, flags)) << what;
+    EXPECT_TRUE(in_use(quantise_k, init_quantise_kernels, flags)) << what;
+    EXPECT_TRUE(in_use(predict_k, init_predict_kernels, flags)) << what;
+    EXPECT_TRUE(in_use(stats_k, init_stats_kernels, flags)) << what;
+}
+
+// The cap of "none" gives the reference kernels everywhere.
+TEST(init_encoder, a_cpu_cap_set_before_start_up_picks_the_kernels) {
+    for (const simd_level& level : simd_levels()) {
+        set_cpu_cap(level.mask);
+        configure(16, 16, 1, 0, 1);
+        init_encoder();
+        expect_tables_for(cpu_flags(), std::string(level.name).c_str());
+    }
+    set_cpu_cap(~0u);
+    configure(16, 16, 1, 0, 1);
+    init_encoder();
+    expect_tables_for(cpu_flags(), "no cap");
 }
 
 }  // namespace

@@ -1,16 +1,36 @@
-// Distortion measures: interpolation, early stop, variance, bidirectional averaging.
+// Distortion measures: interpolation, early stop, variance, bidirectional
+// averaging; worked values, met by the table of every level this machine has.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "motion/block_match.h"
+#include "driver/cpu.h"
+#include "motion/motion_kernels.h"
 #include "test_support.h"
 
 namespace {
 
 constexpr int stride = 24;
+
+struct level_table {
+    std::string name;
+    motion_kernels k;
+};
+
+std::vector<level_table> tables() {
+    std::vector<level_table> t;
+    for (const simd_level& level : simd_levels_available()) {
+        t.push_back({std::string(level.name), {}});
+        init_motion_kernels(t.back().k, level.mask);
+    }
+    return t;
+}
+
+// The bidirectional entry for the same half-sample flags in both directions.
+constexpr int both(int hx, int hy) { return half_index(hx, hy) | half_index(hx, hy) << 2; }
 
 // A plane of 24 x 20 samples, all v.
 std::vector<uint8_t> flat(int v) { return std::vector<uint8_t>(stride * 20, static_cast<uint8_t>(v)); }
@@ -30,8 +50,8 @@ TEST_P(block_sad_early_stop, returns_the_partial_sum_of_the_first_row_reaching_t
     auto ref = flat(100);
     auto cur = flat(100);
     for (int y = 0; y < c.rows; ++y) cur[y * stride] = static_cast<uint8_t>(100 + c.row_sad);
-    for (const motion_kernels* k : {&motion_kernels_reference, static_cast<const motion_kernels*>(&motion_k)})
-        EXPECT_EQ(k->block_sad(ref.data(), cur.data(), stride, 0, 0, c.rows, c.limit), c.expected);
+    for (const auto& [name, k] : tables())
+        EXPECT_EQ(k.block_sad[0](ref.data(), cur.data(), stride, c.rows, c.limit), c.expected) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, block_sad_early_stop,
@@ -51,11 +71,11 @@ INSTANTIATE_TEST_SUITE_P(cases, block_sad_early_stop,
 TEST(block_sad, half_sample_cases_never_stop_early) {
     auto ref = flat(100);
     auto cur = flat(110);  // every interpolation of a flat plane is 100
-    for (int hx = 0; hx < 2; ++hx)
-        for (int hy = 0; hy < 2; ++hy) {
-            int expected = (hx || hy) ? 16 * 16 * 10 : 160;  // whole-sample case stops after row 1
-            EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, hx, hy, 16, 1), expected) << hx << hy;
-            EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, hx, hy, 8, 1), (hx || hy) ? 1280 : 160);
+    for (const auto& [name, k] : tables())
+        for (int half = 0; half < 4; ++half) {
+            int expected = half ? 16 * 16 * 10 : 160;  // whole-sample case stops after row 1
+            EXPECT_EQ(k.block_sad[half](ref.data(), cur.data(), stride, 16, 1), expected) << name << " " << half;
+            EXPECT_EQ(k.block_sad[half](ref.data(), cur.data(), stride, 8, 1), half ? 1280 : 160) << name;
         }
 }
 
@@ -87,13 +107,17 @@ TEST_P(interpolation, rounds_each_half_sample_case_upwards) {
     ASSERT_EQ(pred[0], c.predicted);
     cur = pred;
     cur[0] = 0;
-    EXPECT_EQ(motion_k.block_sad(ref.data(), cur.data(), stride, c.hx, c.hy, 16, 65536), c.predicted);
-    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, c.hx, c.hy, 16), c.predicted * c.predicted);
-    // Averaging a prediction with itself changes nothing.
-    EXPECT_EQ(motion_k.bidir_sad(ref.data(), ref.data(), cur.data(), stride, c.hx, c.hy, c.hx, c.hy, 16),
-              c.predicted);
-    EXPECT_EQ(motion_k.bidir_sse(ref.data(), ref.data(), cur.data(), stride, c.hx, c.hy, c.hx, c.hy, 16),
-              c.predicted * c.predicted);
+    const int half = half_index(c.hx, c.hy);
+    for (const auto& [name, k] : tables()) {
+        EXPECT_EQ(k.block_sad[half](ref.data(), cur.data(), stride, 16, 65536), c.predicted) << name;
+        EXPECT_EQ(k.block_sse[half](ref.data(), cur.data(), stride, 16), c.predicted * c.predicted) << name;
+        // Averaging a prediction with itself changes nothing.
+        EXPECT_EQ(k.bidir_sad[both(c.hx, c.hy)](ref.data(), ref.data(), cur.data(), stride, 16), c.predicted)
+            << name;
+        EXPECT_EQ(k.bidir_sse[both(c.hx, c.hy)](ref.data(), ref.data(), cur.data(), stride, 16),
+                  c.predicted * c.predicted)
+            << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, interpolation,
@@ -105,11 +129,15 @@ INSTANTIATE_TEST_SUITE_P(cases, interpolation,
 
 TEST(bidir, averages_the_two_predictions_rounding_up) {
     auto fwd = flat(10), bwd = flat(13), cur = flat(0);
-    // (10 + 13 + 1) >> 1 = 12 on every sample
-    EXPECT_EQ(motion_k.bidir_sad(fwd.data(), bwd.data(), cur.data(), stride, 0, 0, 0, 0, 16), 256 * 12);
-    EXPECT_EQ(motion_k.bidir_sse(fwd.data(), bwd.data(), cur.data(), stride, 0, 0, 0, 0, 8), 128 * 144);
-    // a half-sample flag on a flat block changes nothing
-    EXPECT_EQ(motion_k.bidir_sad(fwd.data(), bwd.data(), cur.data(), stride, 1, 1, 0, 1, 16), 256 * 12);
+    for (const auto& [name, k] : tables()) {
+        // (10 + 13 + 1) >> 1 = 12 on every sample
+        EXPECT_EQ(k.bidir_sad[0](fwd.data(), bwd.data(), cur.data(), stride, 16), 256 * 12) << name;
+        EXPECT_EQ(k.bidir_sse[0](fwd.data(), bwd.data(), cur.data(), stride, 8), 128 * 144) << name;
+        // half-sample flags on a flat block change nothing
+        for (int flags = 1; flags < 16; ++flags)
+            EXPECT_EQ(k.bidir_sad[flags](fwd.data(), bwd.data(), cur.data(), stride, 16), 256 * 12)
+                << name << " " << flags;
+    }
 }
 
 TEST(bidir, equals_block_sad_with_the_same_whole_sample_reference) {
@@ -117,14 +145,18 @@ TEST(bidir, equals_block_sad_with_the_same_whole_sample_reference) {
     std::vector<uint8_t> ref(stride * 20), cur(stride * 20);
     for (auto& v : ref) v = static_cast<uint8_t>(rng());
     for (auto& v : cur) v = static_cast<uint8_t>(rng());
-    EXPECT_EQ(motion_k.bidir_sad(ref.data(), ref.data(), cur.data(), stride, 0, 0, 0, 0, 16),
-              motion_k.block_sad(ref.data(), cur.data(), stride, 0, 0, 16, 65536));
+    for (const auto& [name, k] : tables())
+        EXPECT_EQ(k.bidir_sad[0](ref.data(), ref.data(), cur.data(), stride, 16),
+                  k.block_sad[0](ref.data(), cur.data(), stride, 16, 65536))
+            << name;
 }
 
 TEST(block_sse, sums_squares_without_stopping) {
     auto ref = flat(200), cur = flat(0);
-    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, 0, 0, 16), 256 * 40000);
-    EXPECT_EQ(motion_k.block_sse(ref.data(), cur.data(), stride, 1, 0, 8), 128 * 40000);
+    for (const auto& [name, k] : tables()) {
+        EXPECT_EQ(k.block_sse[0](ref.data(), cur.data(), stride, 16), 256 * 40000) << name;
+        EXPECT_EQ(k.block_sse[1](ref.data(), cur.data(), stride, 8), 128 * 40000) << name;
+    }
 }
 
 struct variance_case {
@@ -139,8 +171,8 @@ TEST_P(block_variance, is_sum_of_squares_less_square_of_sum_over_256) {
     const auto c = GetParam();
     auto block = flat(c.low);
     for (int n = 0; n < c.high_count; ++n) block[(n / 16) * stride + n % 16] = static_cast<uint8_t>(c.high);
-    EXPECT_EQ(motion_k.block_variance(block.data(), stride), c.expected) << c.name;
-    EXPECT_EQ(motion_kernels_reference.block_variance(block.data(), stride), c.expected) << c.name;
+    for (const auto& [name, k] : tables())
+        EXPECT_EQ(k.block_variance(block.data(), stride), c.expected) << c.name << " " << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

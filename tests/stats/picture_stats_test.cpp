@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "picture_setup.h"
+#include "stats/stats_kernels.h"
 
 namespace {
 
@@ -68,6 +70,23 @@ TEST(PlaneErrorStats, MeanSquaredErrorAndVariance) {
     EXPECT_DOUBLE_EQ(mse, 13.0 / 4.0);   // (4 + 9) / 4
     plane_error_stats(&org[0][0], &org[0][0], 4, 2, 2, &variance, &mse);
     EXPECT_DOUBLE_EQ(mse, 0.00001);      // a perfect match keeps the decibels finite
+}
+
+// White against black: the mean squared error is the full 255^2 and the
+// variance 0; a perfect match reports the floor value. 37 samples a row take
+// the sixteen-at-a-time path and a tail, at every level this machine has.
+TEST(PlaneErrorStats, ExtremePlanesGiveHandWorkedValues) {
+    std::vector<uint8_t> white(40 * 3, 255), black(40 * 3, 0);
+    for (const simd_level& level : simd_levels_available()) {
+        init_stats_kernels(stats_k, level.mask);
+        double variance, mse;
+        plane_error_stats(white.data(), black.data(), 40, 37, 3, &variance, &mse);
+        EXPECT_EQ(65025.0, mse) << level.name;
+        EXPECT_EQ(0.0, variance) << level.name;
+        plane_error_stats(white.data(), white.data(), 40, 37, 3, &variance, &mse);
+        EXPECT_EQ(0.00001, mse) << level.name;
+    }
+    init_stats_kernels(stats_k, cpu_flags());
 }
 
 TEST_F(PictureStats, SnrOfAFramePicture) {

@@ -1,13 +1,17 @@
 // Motion-compensated prediction on small pictures with hand-made references.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <vector>
 
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "picture_setup.h"
 #include "transform/predict.h"
+#include "transform/predict_kernels.h"
 
 namespace {
 
@@ -43,7 +47,7 @@ void predict_at(int bx, int by, int mb_type, int motion_type, int second_field, 
 class predict : public testing::Test {
 protected:
     void TearDown() override {
-        init_predict_kernels();
+        init_predict_kernels(predict_k, cpu_flags());
         reset_encoder_state();
     }
 };
@@ -326,33 +330,49 @@ TEST_F(predict, intra_macroblock_gets_flat_128_in_its_own_area) {
 }
 
 // Records every rectangle read instead of predicting, so that reads can be
-// checked against the plane bounds without touching memory.
+// checked against the plane bounds without touching memory. The planes of
+// the two references and the prediction lie far apart in one arena, so the
+// plane a read comes from is the one whose start is nearest.
+constexpr std::ptrdiff_t plane_gap = 1 << 16;
+
+struct plane_arena {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(11 * plane_gap);
+    uint8_t* plane(int k) { return bytes.data() + (k + 1) * plane_gap; }  // k: frame * 3 + component
+    frame_planes frame(int f) { return {plane(3 * f), plane(3 * f + 1), plane(3 * f + 2)}; }
+};
+
 struct read_record {
     const uint8_t* src;
-    int stride, w, h, x, y, dx, dy;
+    const uint8_t* dst;
+    int stride, w, h, hx, hy;
 };
 std::vector<read_record> recorded_reads;
-void record_rectangle(const uint8_t* src, uint8_t*, int stride, int w, int h, int x, int y, int dx, int dy, int) {
-    recorded_reads.push_back({src, stride, w, h, x, y, dx, dy});
+
+template <int index>
+void record_rectangle(const uint8_t* s, uint8_t* d, int stride, int w, int h) {
+    recorded_reads.push_back({s, d, stride, w, h, index & 1, (index >> 1) & 1});
 }
 
 // Plane and bounds of one recorded read: true when every sample lies inside.
-bool read_inside(const read_record& r, bool* is_luma) {
-    frame_planes refs[2] = {enc.buffers.old_ref_frame, enc.buffers.new_ref_frame};
-    for (const frame_planes& f : refs)
-        for (int c = 0; c < 3; ++c) {
-            auto start = static_cast<long>(reinterpret_cast<uintptr_t>(r.src) - reinterpret_cast<uintptr_t>(f[c]));
-            int pw = plane_width(c), ph = plane_height(c);
-            if (start < 0 || start > pw) continue;
-            *is_luma = c == 0;
-            int step = r.stride / pw, field = static_cast<int>(start / pw);
-            int left = r.x + (r.dx >> 1), right = left + r.w - 1 + (r.dx & 1);
-            int top = (r.y + (r.dy >> 1)) * step + field;
-            int bottom = (r.y + (r.dy >> 1) + r.h - 1 + (r.dy & 1)) * step + field;
-            return left >= 0 && right < pw && top >= 0 && bottom < ph;
-        }
-    ADD_FAILURE() << "read from outside every reference frame";
-    return false;
+bool read_inside(plane_arena& a, const read_record& r, bool* is_luma) {
+    const std::ptrdiff_t k = (r.src - a.plane(0) + plane_gap / 2) / plane_gap;
+    if (r.src < a.plane(0) - plane_gap / 2 || k >= 6) {
+        ADD_FAILURE() << "read from outside every reference frame";
+        return false;
+    }
+    const int c = static_cast<int>(k % 3);
+    *is_luma = c == 0;
+    const int pw = plane_width(c), ph = plane_height(c);
+    // The prediction lies inside its plane, so its column is the rectangle's;
+    // the read starts a few samples to either side of it.
+    const int x = static_cast<int>((r.dst - a.plane(6 + c)) % pw);
+    const std::ptrdiff_t offset = r.src - a.plane(static_cast<int>(k));
+    int xint = static_cast<int>(((offset - x) % pw + pw) % pw);
+    if (xint >= pw / 2) xint -= pw;
+    const int left = x + xint, right = left + r.w - 1 + r.hx;
+    const int top = static_cast<int>((offset - left) / pw), step = r.stride / pw;
+    const int bottom = top + (r.h - 1 + r.hy) * step;
+    return left >= 0 && right < pw && top >= 0 && bottom < ph;
 }
 
 // Whenever the luminance reads of a macroblock stay inside the picture, so do
@@ -372,7 +392,11 @@ TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
         setup_picture(32, 64, s.chroma_format, s.field_pictures);
         enc.picture.picture_structure = s.picture_structure;
         enc.picture.pict_type = s.pict_type;
-        predict_k.predict_rectangle = record_rectangle;
+        rectangle_fn* const recorders[8] = {record_rectangle<0>, record_rectangle<1>, record_rectangle<2>,
+                                            record_rectangle<3>, record_rectangle<4>, record_rectangle<5>,
+                                            record_rectangle<6>, record_rectangle<7>};
+        std::copy(recorders, recorders + 8, predict_k.rectangle);
+        plane_arena arena;
         for (int top_field_first = 0; top_field_first < 2; ++top_field_first)
             for (int motion_type = 1; motion_type <= 3; ++motion_type)
                 for (int by : {0, enc.config.height2 - 16})
@@ -391,12 +415,14 @@ TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
                                                   ? MB_FORWARD
                                                   : MB_FORWARD | MB_BACKWARD;
                                 recorded_reads.clear();
-                                predict_at(bx, by, mb_type, motion_type, s.second_field, m);
+                                predict_macroblock(arena.frame(0), arena.frame(1), arena.frame(2), enc.config.width, bx,
+                                                   by, enc.picture.pict_type, enc.picture.picture_structure, mb_type, motion_type,
+                                                   s.second_field, m.mv, m.select, m.dmv);
                                 bool luma_inside = true;
                                 std::vector<bool> chroma_inside;
                                 for (const read_record& r : recorded_reads) {
                                     bool is_luma = false;
-                                    bool inside = read_inside(r, &is_luma);
+                                    bool inside = read_inside(arena, r, &is_luma);
                                     if (is_luma)
                                         luma_inside = luma_inside && inside;
                                     else

@@ -1,0 +1,36 @@
+// Motion distortion kernels: one signature per kind, one table of them.
+#pragma once
+
+#include <cstdint>
+
+// 16 samples wide, rows high. The whole-sample SAD may stop after the first
+// row whose running sum reaches limit and return that sum; the half-sample
+// ones always sum every row.
+using block_sad_fn = int(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int limit);
+using block_sse_fn = int(const uint8_t* ref, const uint8_t* cur, int stride, int rows);
+// The rounded average of the two predictions against cur.
+using bidir_fn = int(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur, int stride, int rows);
+// Of a 16x16 block: the sum of squares less the square of the sum over 256.
+using block_variance_fn = int(const uint8_t* block, int stride);
+
+// The index of the interpolation at a half-sample position (x, y).
+constexpr int half_index(int x, int y) { return (x & 1) | (y & 1) << 1; }
+
+struct motion_kernels {
+    block_sad_fn* block_sad[4];  // by half_index
+    block_sse_fn* block_sse[4];  // by half_index
+    bidir_fn* bidir_sad[16];     // by half_index(forward) | half_index(backward) << 2
+    bidir_fn* bidir_sse[16];
+    block_variance_fn* block_variance;
+};
+
+// The table in use; the reference kernels until start-up fills it.
+extern motion_kernels motion_k;
+
+// The reference kernels, then the faster ones that flags allow.
+void init_motion_kernels(motion_kernels& t, unsigned flags);
+
+#if defined(__x86_64__)
+// The SSE2 rung, in block_match_sse2.cpp.
+void init_motion_kernels_sse2(motion_kernels& t);
+#endif
