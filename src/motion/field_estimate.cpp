@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "motion/block_match.h"
 #include "motion/estimate_common.h"
@@ -7,7 +8,7 @@
 
 namespace {
 
-bool bottom_field() { return enc.picture.picture_structure == 2; }
+bool bottom_field() { return enc.picture.picture_structure == BOTTOM_FIELD; }
 
 }  // namespace
 
@@ -97,12 +98,12 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
     const int mb_var = motion_k.block_variance(cur, fs);
     macroblock_info& mb = *record;
 
-    if (enc.picture.pict_type == 1) {
+    if (enc.picture.pict_type == I_TYPE) {
         mb.mb_type = MB_INTRA;
         return;
     }
 
-    if (enc.picture.pict_type == 2) {
+    if (enc.picture.pict_type == P_TYPE) {
         // The second field takes the first field of its own frame as the
         // opposite-parity reference.
         const uint8_t *top_src = past_src, *top_rec = past_rec;

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "motion/block_match.h"
 #include "motion/estimate_common.h"
@@ -20,7 +21,7 @@ void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const
     macroblock_info* record = records;
     for (int j = 0; j < enc.config.height2; j += 16) {
         for (int i = 0; i < enc.config.width; i += 16) {
-            if (enc.picture.picture_structure == 3)
+            if (enc.picture.picture_structure == FRAME_PICTURE)
                 frame_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, i, j, forw_hor_search,
                                   forw_vert_search, back_hor_search, back_vert_search, record);
             else
@@ -130,12 +131,12 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
     const int mb_var = motion_k.block_variance(cur, w);
     macroblock_info& mb = *record;
 
-    if (enc.picture.pict_type == 1) {
+    if (enc.picture.pict_type == I_TYPE) {
         mb.mb_type = MB_INTRA;
         return;
     }
 
-    if (enc.picture.pict_type == 2) {
+    if (enc.picture.pict_type == P_TYPE) {
         frame_search_result fr{};
         dual_prime_result dp{};
         int motion_type, vmc;

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/coding_types.h"
 #include "driver/cpu.h"
+#include "driver/encoder_state.h"
 #include "stats/stats_kernels.h"
 
 void plane_error_sums_reference(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double sums[3]) {
@@ -56,30 +58,31 @@ void print_error_line(const char* format, double v, double e) {
 }  // namespace
 
 void compute_snr(frame_planes org, frame_planes rec) {
-    const encoder_state& e = enc;
-    int w = e.config.horizontal_size;
-    int h = e.picture.picture_structure == 3 ? e.config.vertical_size : e.config.vertical_size >> 1;
-    int o = e.picture.picture_structure == 2 ? e.config.width : 0;
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
+    int w = cfg.horizontal_size;
+    int h = pic.picture_structure == FRAME_PICTURE ? cfg.vertical_size : cfg.vertical_size >> 1;
+    int o = pic.picture_structure == BOTTOM_FIELD ? cfg.width : 0;
     double v, m;
 
-    plane_error_stats(org[0] + o, rec[0] + o, e.config.width2, w, h, &v, &m);
+    plane_error_stats(org[0] + o, rec[0] + o, cfg.width2, w, h, &v, &m);
     print_error_line("Y: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
 
-    if (e.config.chroma_format != 3) {
+    if (cfg.chroma_format != CHROMA444) {
         w >>= 1;
         o >>= 1;
-        if (e.config.chroma_format == 1) h >>= 1;
+        if (cfg.chroma_format == CHROMA420) h >>= 1;
     }
-    plane_error_stats(org[1] + o, rec[1] + o, e.config.chrom_width2, w, h, &v, &m);
+    plane_error_stats(org[1] + o, rec[1] + o, cfg.chrom_width2, w, h, &v, &m);
     print_error_line("U: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
-    plane_error_stats(org[2] + o, rec[2] + o, e.config.chrom_width2, w, h, &v, &m);
+    plane_error_stats(org[2] + o, rec[2] + o, cfg.chrom_width2, w, h, &v, &m);
     print_error_line("V: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
 }
 
 namespace {
 
 bool has_two_vectors(const macroblock_info& mb) {
-    return enc.picture.picture_structure == 3 ? mb.motion_type == MC_FIELD : mb.motion_type == MC_16X8;
+    return enc.picture.picture_structure == FRAME_PICTURE ? mb.motion_type == MC_FIELD : mb.motion_type == MC_16X8;
 }
 
 char type_letter(const macroblock_info& mb) {
@@ -101,13 +104,14 @@ char coding_letter(const macroblock_info& mb) {
 
 // One map of vector component mv[r][s][t], shown where the condition holds.
 void print_vector_map(const char* title, int direction_flag, int r, int s, int t) {
-    const encoder_state& e = enc;
-    FILE* f = e.files.statistics_file;
+    const encoder_config& cfg = enc.config;
+    const macroblock_info* mb_info = enc.buffers.mb_info;
+    FILE* f = enc.files.statistics_file;
     std::fputs(title, f);
     int k = 0;
-    for (int j = 0; j < e.config.mb_height2; ++j) {
-        for (int i = 0; i < e.config.mb_width; ++i, ++k) {
-            const macroblock_info& mb = e.buffers.mb_info[k];
+    for (int j = 0; j < cfg.mb_height2; ++j) {
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) {
+            const macroblock_info& mb = mb_info[k];
             if ((mb.mb_type & direction_flag) && (r == 0 || has_two_vectors(mb)))
                 std::fprintf(f, "%4d", mb.mv[r][s][t]);
             else
@@ -120,14 +124,16 @@ void print_vector_map(const char* title, int direction_flag, int r, int s, int t
 }  // namespace
 
 void print_picture_statistics() {
-    const encoder_state& e = enc;
-    FILE* f = e.files.statistics_file;
-    const int n = e.config.mb_width * e.config.mb_height2;
-    const unsigned block_mask = (1u << e.config.block_count) - 1;
+    const encoder_config& cfg = enc.config;
+    const picture_values& pic = enc.picture;
+    const macroblock_info* mb_info = enc.buffers.mb_info;
+    FILE* f = enc.files.statistics_file;
+    const int n = cfg.mb_width * cfg.mb_height2;
+    const unsigned block_mask = (1u << cfg.block_count) - 1;
 
     int n_skipped = 0, n_intra = 0, n_ncoded = 0, n_blocks = 0, n_interp = 0, n_forward = 0, n_backward = 0;
     for (int k = 0; k < n; ++k) {
-        const macroblock_info& mb = e.buffers.mb_info[k];
+        const macroblock_info& mb = mb_info[k];
         if (mb.skipped) {
             ++n_skipped;
         } else if (mb.mb_type & MB_INTRA) {
@@ -146,7 +152,7 @@ void print_picture_statistics() {
     std::fprintf(f, "\npicture statistics:\n");
     std::fprintf(f, " # of intra coded macroblocks:  %4d (%.1f%%)\n", n_intra, n_intra * 100.0 / n);
     std::fprintf(f, " # of coded blocks:             %4d (%.1f%%)\n", n_blocks,
-                 n_blocks * 100.0 / (n * e.config.block_count));
+                 n_blocks * 100.0 / (n * cfg.block_count));
     std::fprintf(f, " # of not coded macroblocks:    %4d (%.1f%%)\n", n_ncoded, n_ncoded * 100.0 / n);
     std::fprintf(f, " # of skipped macroblocks:      %4d (%.1f%%)\n", n_skipped, n_skipped * 100.0 / n);
     std::fprintf(f, " # of forw. pred. macroblocks:  %4d (%.1f%%)\n", n_forward, n_forward * 100.0 / n);
@@ -155,37 +161,37 @@ void print_picture_statistics() {
 
     std::fprintf(f, "\nmacroblock_type map:\n");
     int k = 0;
-    for (int j = 0; j < e.config.mb_height2; ++j) {
-        for (int i = 0; i < e.config.mb_width; ++i, ++k)
-            std::fprintf(f, "%c%c ", type_letter(e.buffers.mb_info[k]), coding_letter(e.buffers.mb_info[k]));
+    for (int j = 0; j < cfg.mb_height2; ++j) {
+        for (int i = 0; i < cfg.mb_width; ++i, ++k)
+            std::fprintf(f, "%c%c ", type_letter(mb_info[k]), coding_letter(mb_info[k]));
         std::fputc('\n', f);
     }
 
     std::fprintf(f, "\nmquant map:\n");
     k = 0;
-    for (int j = 0; j < e.config.mb_height2; ++j) {
-        for (int i = 0; i < e.config.mb_width; ++i, ++k) {
-            if (i != 0 && e.buffers.mb_info[k].mquant == e.buffers.mb_info[k - 1].mquant)
+    for (int j = 0; j < cfg.mb_height2; ++j) {
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) {
+            if (i != 0 && mb_info[k].mquant == mb_info[k - 1].mquant)
                 std::fputs("   ", f);
             else
-                std::fprintf(f, "%3d", e.buffers.mb_info[k].mquant);
+                std::fprintf(f, "%3d", mb_info[k].mquant);
         }
         std::fputc('\n', f);
     }
 
     std::fprintf(f, "\ncbp map:\n");
     k = 0;
-    for (int j = 0; j < e.config.mb_height2; ++j) {
-        for (int i = 0; i < e.config.mb_width; ++i, ++k) std::fprintf(f, "%02x ", e.buffers.mb_info[k].cbp);
+    for (int j = 0; j < cfg.mb_height2; ++j) {
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) std::fprintf(f, "%02x ", mb_info[k].cbp);
         std::fputc('\n', f);
     }
 
-    if (e.picture.picture_structure == 3 && !e.picture.frame_pred_frame_dct) {
+    if (pic.picture_structure == FRAME_PICTURE && !pic.frame_pred_frame_dct) {
         std::fprintf(f, "\ndct_type map:\n");
         k = 0;
-        for (int j = 0; j < e.config.mb_height2; ++j) {
-            for (int i = 0; i < e.config.mb_width; ++i, ++k) {
-                const macroblock_info& mb = e.buffers.mb_info[k];
+        for (int j = 0; j < cfg.mb_height2; ++j) {
+            for (int i = 0; i < cfg.mb_width; ++i, ++k) {
+                const macroblock_info& mb = mb_info[k];
                 if (mb.mb_type & (MB_INTRA | MB_PATTERN))
                     std::fprintf(f, "%d  ", mb.dct_type);
                 else
@@ -195,13 +201,13 @@ void print_picture_statistics() {
         }
     }
 
-    if (e.picture.pict_type != 1) {
+    if (pic.pict_type != I_TYPE) {
         print_vector_map("\nforward motion vectors (first vector, horizontal):\n", MB_FORWARD, 0, 0, 0);
         print_vector_map("\nforward motion vectors (first vector, vertical):\n", MB_FORWARD, 0, 0, 1);
         print_vector_map("\nforward motion vectors (second vector, horizontal):\n", MB_FORWARD, 1, 0, 0);
         print_vector_map("\nforward motion vectors (second vector, vertical):\n", MB_FORWARD, 1, 0, 1);
     }
-    if (e.picture.pict_type == 3) {
+    if (pic.pict_type == B_TYPE) {
         print_vector_map("\nbackward motion vectors (first vector, horizontal):\n", MB_BACKWARD, 0, 1, 0);
         print_vector_map("\nbackward motion vectors (first vector, vertical):\n", MB_BACKWARD, 0, 1, 1);
         print_vector_map("\nbackward motion vectors (second vector, horizontal):\n", MB_BACKWARD, 1, 1, 0);

@@ -1,6 +1,8 @@
 #include "transform/predict.h"
 
+#include "driver/coding_types.h"
 #include "driver/cpu.h"
+#include "driver/encoder_state.h"
 #include "transform/predict_kernels.h"
 #include "transform/predict_sample.h"
 
@@ -73,12 +75,12 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
                            int h, int x, int y, int dx, int dy, int average) {
     for (int c = 0; c < 3; ++c) {
         if (c == 1) {
-            if (enc.config.chroma_format == 1) {
+            if (enc.config.chroma_format == CHROMA420) {
                 h >>= 1;
                 y >>= 1;
                 dy /= 2;
             }
-            if (enc.config.chroma_format != 3) {
+            if (enc.config.chroma_format != CHROMA444) {
                 w >>= 1;
                 x >>= 1;
                 dx /= 2;
@@ -97,9 +99,10 @@ void predict_component_set(frame_planes src, int src_field, frame_planes dst, in
 }
 
 void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, int mvy) {
+    const picture_values& pic = enc.picture;
     auto half = [](int v) { return (v + (v > 0 ? 1 : 0)) >> 1; };
     auto three_half = [](int v) { return (3 * v + (v > 0 ? 1 : 0)) >> 1; };
-    if (enc.picture.picture_structure == 3) {
+    if (pic.picture_structure == FRAME_PICTURE) {
         if (enc.config.top_field_first) {
             DMV[0][0] = half(mvx) + dmvector[0];
             DMV[0][1] = half(mvy) + dmvector[1] - 1;
@@ -113,22 +116,23 @@ void derive_dual_prime_vectors(int DMV[2][2], const int dmvector[2], int mvx, in
         }
     } else {
         DMV[0][0] = half(mvx) + dmvector[0];
-        DMV[0][1] = half(mvy) + dmvector[1] + (enc.picture.picture_structure == 1 ? -1 : 1);
+        DMV[0][1] = half(mvy) + dmvector[1] + (pic.picture_structure == TOP_FIELD ? -1 : 1);
     }
 }
 
 void set_intra_prediction(frame_planes dst, int bx, int by) {
-    int bottom = enc.picture.picture_structure == 2;
-    uint8_t* p = dst[0] + (bottom ? enc.config.width : 0) + enc.config.width2 * by + bx;
-    for (int j = 0; j < 16; ++j, p += enc.config.width2) std::memset(p, 128, 16);
+    const encoder_config& cfg = enc.config;
+    int bottom = enc.picture.picture_structure == BOTTOM_FIELD;
+    uint8_t* p = dst[0] + (bottom ? cfg.width : 0) + cfg.width2 * by + bx;
+    for (int j = 0; j < 16; ++j, p += cfg.width2) std::memset(p, 128, 16);
 
-    int cx = enc.config.chroma_format == 3 ? bx : bx >> 1;
-    int cy = enc.config.chroma_format == 1 ? by >> 1 : by;
-    int cw = enc.config.chroma_format == 3 ? 16 : 8;
-    int ch = enc.config.chroma_format == 1 ? 8 : 16;
+    int cx = cfg.chroma_format == CHROMA444 ? bx : bx >> 1;
+    int cy = cfg.chroma_format == CHROMA420 ? by >> 1 : by;
+    int cw = cfg.chroma_format == CHROMA444 ? 16 : 8;
+    int ch = cfg.chroma_format == CHROMA420 ? 8 : 16;
     for (int c = 1; c < 3; ++c) {
-        uint8_t* q = dst[c] + (bottom ? enc.config.chrom_width : 0) + enc.config.chrom_width2 * cy + cx;
-        for (int j = 0; j < ch; ++j, q += enc.config.chrom_width2) std::memset(q, 128, static_cast<std::size_t>(cw));
+        uint8_t* q = dst[c] + (bottom ? cfg.chrom_width : 0) + cfg.chrom_width2 * cy + cx;
+        for (int j = 0; j < ch; ++j, q += cfg.chrom_width2) std::memset(q, 128, static_cast<std::size_t>(cw));
     }
 }
 
@@ -138,7 +142,7 @@ void predict_frame_picture(frame_planes fwd, frame_planes bwd, frame_planes dst,
                            int pict_type, int mb_type, int motion_type, const int mv[2][2][2],
                            const int field_select[2][2], const int dmvector[2]) {
     const int S = stride, F = stride << 1;
-    bool forward = (mb_type & MB_FORWARD) || pict_type == 2;
+    bool forward = (mb_type & MB_FORWARD) || pict_type == P_TYPE;
     if (forward) {
         if (motion_type == MC_FRAME || !(mb_type & MB_FORWARD)) {
             predict_component_set(fwd, 0, dst, 0, S, 16, 16, bx, by, mv[0][0][0], mv[0][0][1], 0);
@@ -176,12 +180,12 @@ void predict_field_picture(frame_planes fwd, frame_planes bwd, frame_planes dst,
                            int pict_type, int picture_structure, int mb_type, int motion_type, int second_field,
                            const int mv[2][2][2], const int field_select[2][2], const int dmvector[2]) {
     const int F = stride << 1;
-    const int current_field = picture_structure == 2 ? 1 : 0;
+    const int current_field = picture_structure == BOTTOM_FIELD ? 1 : 0;
     // The second field of a P frame may predict from the first field of its own frame.
     auto forward_source = [&](int r) {
-        return pict_type == 2 && second_field && field_select[r][0] != current_field ? bwd : fwd;
+        return pict_type == P_TYPE && second_field && field_select[r][0] != current_field ? bwd : fwd;
     };
-    bool forward = (mb_type & MB_FORWARD) || pict_type == 2;
+    bool forward = (mb_type & MB_FORWARD) || pict_type == P_TYPE;
     if (forward) {
         if (motion_type == MC_FIELD || !(mb_type & MB_FORWARD)) {
             predict_component_set(forward_source(0), field_select[0][0], dst, current_field, F, 16, 16, bx, by,
@@ -228,7 +232,7 @@ void predict_macroblock(frame_planes forward_reference, frame_planes backward_re
         set_intra_prediction(dst, bx, by);
         return;
     }
-    if (picture_structure == 3)
+    if (picture_structure == FRAME_PICTURE)
         predict_frame_picture(forward_reference, backward_reference, dst, stride, bx, by, pict_type, mb_type,
                               motion_type, mv, motion_vertical_field_select, dmvector);
     else

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "driver/encoder_state.h"
+#include "driver/frame_planes.h"
+#include "driver/macroblock_info.h"
 
 void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
                      int second_field, macroblock_info* records);
