@@ -2,6 +2,7 @@
 // and field estimators.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "motion/block_match.h"
@@ -29,4 +30,19 @@ inline int bidir_sse_at(const uint8_t* fwd, int fx, int fy, const uint8_t* bwd, 
 inline void set_mv(int mv[2], int x, int y) {
     mv[0] = x;
     mv[1] = y;
+}
+
+// One way to predict a B macroblock and the distortion that ranks it.
+struct b_candidate {
+    int mb_type, motion_type, distortion;
+};
+
+// The candidate of least distortion. Among equal distortions the one listed
+// first wins, so each list is written in its order of preference on ties.
+template <std::size_t n>
+const b_candidate& least_distortion(const b_candidate (&list)[n]) {
+    const b_candidate* best = &list[0];
+    for (const b_candidate& c : list)
+        if (c.distortion < best->distortion) best = &c;
+    return *best;
 }

@@ -180,29 +180,31 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
         bidir_sad_at(fref(f.sel8u), f.imin8u, f.jmin8u, bref(b.sel8u), b.imin8u, b.jmin8u, cur, fs, 8) +
         bidir_sad_at(fref(f.sel8l), f.imin8l, f.jmin8l, bref(b.sel8l), b.imin8l, b.jmin8l, lower, fs, 8);
     const int dmcfieldf = f.dmcfield, dmc8f = f.dmc8, dmcfieldr = b.dmcfield, dmc8r = b.dmc8;
-    int mb_type, motion_type, vmc;
-    if (dmcfieldi < dmc8i && dmcfieldi < dmcfieldf && dmcfieldi < dmc8f && dmcfieldi < dmcfieldr &&
-        dmcfieldi < dmc8r) {
-        mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_FIELD;
-        vmc = bidir_sse_at(fref(f.sel), f.imin, f.jmin, bref(b.sel), b.imin, b.jmin, cur, fs, 16);
-    } else if (dmc8i < dmcfieldf && dmc8i < dmc8f && dmc8i < dmcfieldr && dmc8i < dmc8r) {
-        mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_16X8;
-        vmc = bidir_sse_at(fref(f.sel8u), f.imin8u, f.jmin8u, bref(b.sel8u), b.imin8u, b.jmin8u, cur, fs, 8) +
-              bidir_sse_at(fref(f.sel8l), f.imin8l, f.jmin8l, bref(b.sel8l), b.imin8l, b.jmin8l, lower, fs, 8);
-    } else if (dmcfieldf < dmc8f && dmcfieldf < dmcfieldr && dmcfieldf < dmc8r) {
-        mb_type = MB_FORWARD, motion_type = MC_FIELD;
-        vmc = sse_at(fref(f.sel), fs, f.imin, f.jmin, cur, 16);
-    } else if (dmc8f < dmcfieldr && dmc8f < dmc8r) {
-        mb_type = MB_FORWARD, motion_type = MC_16X8;
-        vmc = sse_at(fref(f.sel8u), fs, f.imin8u, f.jmin8u, cur, 8) +
-              sse_at(fref(f.sel8l), fs, f.imin8l, f.jmin8l, lower, 8);
-    } else if (dmcfieldr < dmc8r) {
-        mb_type = MB_BACKWARD, motion_type = MC_FIELD;
-        vmc = sse_at(bref(b.sel), fs, b.imin, b.jmin, cur, 16);
+    // On equal distortion the backward prediction goes before the forward and
+    // both before the interpolated, and 16x8 before field prediction.
+    const b_candidate candidates[] = {
+        {MB_BACKWARD, MC_16X8, dmc8r},
+        {MB_BACKWARD, MC_FIELD, dmcfieldr},
+        {MB_FORWARD, MC_16X8, dmc8f},
+        {MB_FORWARD, MC_FIELD, dmcfieldf},
+        {MB_FORWARD | MB_BACKWARD, MC_16X8, dmc8i},
+        {MB_FORWARD | MB_BACKWARD, MC_FIELD, dmcfieldi},
+    };
+    const b_candidate& chosen = least_distortion(candidates);
+    const int mb_type = chosen.mb_type, motion_type = chosen.motion_type;
+    int vmc;
+    if (mb_type == (MB_FORWARD | MB_BACKWARD)) {
+        vmc = motion_type == MC_FIELD
+                  ? bidir_sse_at(fref(f.sel), f.imin, f.jmin, bref(b.sel), b.imin, b.jmin, cur, fs, 16)
+                  : bidir_sse_at(fref(f.sel8u), f.imin8u, f.jmin8u, bref(b.sel8u), b.imin8u, b.jmin8u, cur, fs, 8) +
+                        bidir_sse_at(fref(f.sel8l), f.imin8l, f.jmin8l, bref(b.sel8l), b.imin8l, b.jmin8l, lower,
+                                     fs, 8);
     } else {
-        mb_type = MB_BACKWARD, motion_type = MC_16X8;
-        vmc = sse_at(bref(b.sel8u), fs, b.imin8u, b.jmin8u, cur, 8) +
-              sse_at(bref(b.sel8l), fs, b.imin8l, b.jmin8l, lower, 8);
+        const field_search_result& s = mb_type == MB_FORWARD ? f : b;
+        auto ref = [&](int sel) { return (mb_type == MB_FORWARD ? past_rec : future_rec) + sel * w; };
+        vmc = motion_type == MC_FIELD ? sse_at(ref(s.sel), fs, s.imin, s.jmin, cur, 16)
+                                      : sse_at(ref(s.sel8u), fs, s.imin8u, s.jmin8u, cur, 8) +
+                                            sse_at(ref(s.sel8l), fs, s.imin8l, s.jmin8l, lower, 8);
     }
 
     mb.motion_type = motion_type;

@@ -200,14 +200,11 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
                      &b.jmin);
         const int vmcr = sse_at(future_rec, w, b.imin, b.jmin, cur, 16);
         const int vmci = bidir_sse_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
-        if (vmcf <= vmcr && vmcf <= vmci) {
-            mb_type = MB_FORWARD, vmc = vmcf;
-        } else if (vmcr <= vmci) {
-            mb_type = MB_BACKWARD, vmc = vmcr;
-        } else {
-            mb_type = MB_FORWARD | MB_BACKWARD, vmc = vmci;
-        }
-        motion_type = MC_FRAME;
+        // On equal distortion forward goes before backward, both before interpolated.
+        const b_candidate candidates[] = {
+            {MB_FORWARD, MC_FRAME, vmcf}, {MB_BACKWARD, MC_FRAME, vmcr}, {MB_FORWARD | MB_BACKWARD, MC_FRAME, vmci}};
+        const b_candidate& chosen = least_distortion(candidates);
+        mb_type = chosen.mb_type, motion_type = chosen.motion_type, vmc = chosen.distortion;
     } else {
         f = frame_picture_search(past_src, past_rec, cur, i, j, forw_hor_search, forw_vert_search);
         b = frame_picture_search(future_src, future_rec, cur, i, j, back_hor_search, back_vert_search);
@@ -218,26 +215,30 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
         const int dmci = bidir_sad_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
         const int dmcfieldi = bidir_sad_at(ft, f.imint, f.jmint, bt, b.imint, b.jmint, cur, fs, 8) +
                               bidir_sad_at(fb, f.iminb, f.jminb, bb, b.iminb, b.jminb, cur + w, fs, 8);
-        const int dmcf = f.dmc, dmcfieldf = f.dmcfield, dmcr = b.dmc, dmcfieldr = b.dmcfield;
-        if (dmci < dmcfieldi && dmci < dmcf && dmci < dmcfieldf && dmci < dmcr && dmci < dmcfieldr) {
-            mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_FRAME;
-            vmc = bidir_sse_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16);
-        } else if (dmcfieldi < dmcf && dmcfieldi < dmcfieldf && dmcfieldi < dmcr && dmcfieldi < dmcfieldr) {
-            mb_type = MB_FORWARD | MB_BACKWARD, motion_type = MC_FIELD;
-            vmc = bidir_sse_at(ft, f.imint, f.jmint, bt, b.imint, b.jmint, cur, fs, 8) +
-                  bidir_sse_at(fb, f.iminb, f.jminb, bb, b.iminb, b.jminb, cur + w, fs, 8);
-        } else if (dmcf < dmcfieldf && dmcf < dmcr && dmcf < dmcfieldr) {
-            mb_type = MB_FORWARD, motion_type = MC_FRAME;
-            vmc = sse_at(past_rec, w, f.imin, f.jmin, cur, 16);
-        } else if (dmcfieldf < dmcr && dmcfieldf < dmcfieldr) {
-            mb_type = MB_FORWARD, motion_type = MC_FIELD;
-            vmc = sse_at(ft, fs, f.imint, f.jmint, cur, 8) + sse_at(fb, fs, f.iminb, f.jminb, cur + w, 8);
-        } else if (dmcr < dmcfieldr) {
-            mb_type = MB_BACKWARD, motion_type = MC_FRAME;
-            vmc = sse_at(future_rec, w, b.imin, b.jmin, cur, 16);
+        // On equal distortion the backward prediction goes before the forward and
+        // both before the interpolated, and field before frame prediction.
+        const b_candidate candidates[] = {
+            {MB_BACKWARD, MC_FIELD, b.dmcfield},
+            {MB_BACKWARD, MC_FRAME, b.dmc},
+            {MB_FORWARD, MC_FIELD, f.dmcfield},
+            {MB_FORWARD, MC_FRAME, f.dmc},
+            {MB_FORWARD | MB_BACKWARD, MC_FIELD, dmcfieldi},
+            {MB_FORWARD | MB_BACKWARD, MC_FRAME, dmci},
+        };
+        const b_candidate& chosen = least_distortion(candidates);
+        mb_type = chosen.mb_type, motion_type = chosen.motion_type;
+        if (mb_type == (MB_FORWARD | MB_BACKWARD)) {
+            vmc = motion_type == MC_FRAME
+                      ? bidir_sse_at(past_rec, f.imin, f.jmin, future_rec, b.imin, b.jmin, cur, w, 16)
+                      : bidir_sse_at(ft, f.imint, f.jmint, bt, b.imint, b.jmint, cur, fs, 8) +
+                            bidir_sse_at(fb, f.iminb, f.jminb, bb, b.iminb, b.jminb, cur + w, fs, 8);
         } else {
-            mb_type = MB_BACKWARD, motion_type = MC_FIELD;
-            vmc = sse_at(bt, fs, b.imint, b.jmint, cur, 8) + sse_at(bb, fs, b.iminb, b.jminb, cur + w, 8);
+            const bool forward = mb_type == MB_FORWARD;
+            const frame_search_result& s = forward ? f : b;
+            const uint8_t* ref = forward ? past_rec : future_rec;
+            vmc = motion_type == MC_FRAME ? sse_at(ref, w, s.imin, s.jmin, cur, 16)
+                                          : sse_at(forward ? ft : bt, fs, s.imint, s.jmint, cur, 8) +
+                                                sse_at(forward ? fb : bb, fs, s.iminb, s.jminb, cur + w, 8);
         }
     }
 
