@@ -117,7 +117,7 @@ void write_picture_header() {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
     start_code(picture_start_code);
-    compute_vbv_delay();
+    compute_vbv_delay(bitcount());
     write_bits(pic.temporal_reference, 10);
     write_bits(pic.pict_type, 3);
     write_bits(enc.run.vbv.vbv_delay, 16);

@@ -180,7 +180,7 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
 void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks) {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
-    rc_init_picture(frame, mb_info);
+    rc_init_picture(frame, mb_info, bitcount());
     write_picture_header();
     if (!cfg.mpeg1) write_picture_coding_extension();
 
@@ -209,7 +209,7 @@ void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* bloc
 
             macroblock_info& mb = mb_info[k];
             int mb_type = mb.mb_type;
-            mb.mquant = rc_mquant(k, mb.act);
+            mb.mquant = rc_mquant(k, mb.act, bitcount());
             int16_t* first_block = blocks + 64 * static_cast<std::ptrdiff_t>(k) * block_count;
 
             int cbp;
@@ -289,6 +289,6 @@ void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* bloc
         }
     }
 
-    rc_update_picture();
-    vbv_end_of_picture();
+    rc_update_picture(bitcount());
+    vbv_end_of_picture(bitcount());
 }

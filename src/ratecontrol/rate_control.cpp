@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "bitstream/bit_writer.h"
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "transform/quantise.h"
@@ -97,7 +96,7 @@ void rc_init_gop(int np, int nb) {
     std::fprintf(f, " number of B pictures in GOP: Nb=%d\n", rc.Nb);
 }
 
-void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info) {
+void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info, int64_t bits) {
     const encoder_config& cfg = enc.config;
     rate_control_state& rc = enc.run.rc;
     // The complexity products are formed in 64 bits: Np x Xp passes 2^31 at
@@ -130,7 +129,7 @@ void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info) {
     const int64_t lower = saturate_to_int64(std::floor(cfg.bit_rate / (8.0 * cfg.frame_rate) + 0.5));
     if (rc.T < lower) rc.T = lower;
 
-    rc.S = bitcount();
+    rc.S = bits;
     rc.mquant_sum = 0;
     compute_activities(frame, mb_info);
     rc.act_sum = 0.0;
@@ -191,9 +190,9 @@ int rc_first_mquant() {
     return q;
 }
 
-int rc_mquant(int k, double actj) {
+int rc_mquant(int k, double actj, int64_t bits) {
     rate_control_state& rc = enc.run.rc;
-    const int64_t dj = rc.d + (bitcount() - rc.S) - k * (rc.T / macroblock_count());
+    const int64_t dj = rc.d + (bits - rc.S) - k * (rc.T / macroblock_count());
     const double Qj = static_cast<double>(dj) * 31.0 / rc.r;
     rc.act_sum += actj;
     const double N_actj = (2.0 * actj + rc.avg_act) / (actj + 2.0 * rc.avg_act);
@@ -212,10 +211,10 @@ int rc_mquant(int k, double actj) {
     return mquant;
 }
 
-void rc_update_picture() {
+void rc_update_picture(int64_t bits) {
     rate_control_state& rc = enc.run.rc;
     const int n = macroblock_count();
-    rc.S = bitcount() - rc.S;
+    rc.S = bits - rc.S;
     rc.R -= rc.S;
     const int X = saturate_to_int(
         std::floor(static_cast<double>(rc.S) * (0.5 * static_cast<double>(rc.mquant_sum) / n) + 0.5));

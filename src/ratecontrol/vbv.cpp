@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "bitstream/bit_writer.h"
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "ratecontrol/rate_control.h"
@@ -26,7 +25,7 @@ double picture_duration() {
 
 }  // namespace
 
-void compute_vbv_delay() {
+void compute_vbv_delay(int64_t bits) {
     const picture_values& pic = enc.picture;
     const encoder_config& cfg = enc.config;
     vbv_state& vbv = enc.run.vbv;
@@ -63,7 +62,6 @@ void compute_vbv_delay() {
 
     vbv.decoding_time += picture_delay;
 
-    const int64_t bits = bitcount();
     // Truncated towards zero; saturates where the difference leaves the int range.
     const int delay = saturate_to_int(std::trunc(vbv.decoding_time - static_cast<double>(bits) * 90000.0 / cfg.bit_rate));
 
@@ -87,4 +85,4 @@ void compute_vbv_delay() {
     vbv.vbv_delay = clamped;
 }
 
-void vbv_end_of_picture() { enc.run.vbv.bitcnt_EOP = (bitcount() + 7) & ~static_cast<int64_t>(7); }
+void vbv_end_of_picture(int64_t bits) { enc.run.vbv.bitcnt_EOP = (bits + 7) & ~static_cast<int64_t>(7); }

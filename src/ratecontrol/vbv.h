@@ -3,5 +3,6 @@
 
 #include <cstdint>
 
-void compute_vbv_delay();
-void vbv_end_of_picture();
+// bits: the bit writer's count at the call.
+void compute_vbv_delay(int64_t bits);
+void vbv_end_of_picture(int64_t bits);

@@ -62,9 +62,9 @@ TEST(RateControlSequence, DefaultsThatRoundToZeroAtTinyBitRatesBecomeOne) {
     // A whole picture then runs without a division by zero.
     rc_init_gop(0, 0);
     enc.picture.pict_type = 1;
-    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info, bitcount());
     EXPECT_EQ(rc_first_mquant(), 2);
-    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 2);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), 2);
 }
 
 TEST(RateControlSequence, DefaultsBeyondTheIntRangeSaturate) {
@@ -158,7 +158,7 @@ TEST_P(RateControlTarget, SharesTheGopBudgetByComplexity) {
     enc.run.rc.R = c.R, enc.run.rc.Np = c.Np, enc.run.rc.Nb = c.Nb;
     enc.run.rc.Xi = c.Xi, enc.run.rc.Xp = c.Xp, enc.run.rc.Xb = c.Xb;
     set_bitcount(1234);
-    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info, bitcount());
     EXPECT_EQ(enc.run.rc.T, c.T);
     EXPECT_EQ(enc.run.rc.d, c.pict_type == 1 ? 11 : c.pict_type == 2 ? 22 : 33);
     EXPECT_EQ(enc.run.rc.S, 1234);
@@ -302,7 +302,7 @@ TEST(RateControlQuantiser, LinearScaleWithHysteresisAndLimits) {
         start_one_macroblock(stats, 0);
         enc.run.rc.d = c.dj;
         enc.run.rc.prev_linear_mquant = c.prev_linear_mquant;
-        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
+        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, c.mquant);
     }
 }
@@ -317,7 +317,7 @@ TEST(RateControlQuantiser, NonLinearScaleThroughTheCodeMap) {
         start_one_macroblock(stats, 1);
         enc.run.rc.d = c.dj;
         enc.run.rc.prev_linear_mquant = 44;
-        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), c.mquant) << "dj " << c.dj;
+        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), c.mquant) << "dj " << c.dj;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, 44) << "non-linear choices leave the hysteresis alone";
     }
 }
@@ -332,7 +332,7 @@ TEST(RateControlQuantiser, BufferFullnessCountsBitsSpentAgainstTheTargetShare) {
     enc.run.rc.T = 403, enc.run.rc.S = 1000, enc.run.rc.d = 40;
     set_bitcount(1000 + 290);
     // dj = 40 + 290 - 3 x 100 = 30
-    EXPECT_EQ(rc_mquant(3, enc.buffers.mb_info[3].act), 32);
+    EXPECT_EQ(rc_mquant(3, enc.buffers.mb_info[3].act, bitcount()), 32);
     EXPECT_EQ(enc.run.rc.mquant_sum, 32);
     EXPECT_DOUBLE_EQ(enc.run.rc.act_sum, 100.0);
 }
@@ -343,7 +343,7 @@ TEST(RateControlQuantiser, FlatMacroblockHalvesTheQuantiser) {
     enc.run.rc.avg_act = 400.0;
     enc.buffers.mb_info[0].act = 1.0;  // N_actj = 402 / 801, about 0.50
     enc.run.rc.d = 40;                 // Qj = 20
-    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 20);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), 20);
 }
 
 TEST(RateControlQuantiser, FirstQuantiserOfTheDefaultIPicture) {
@@ -354,7 +354,7 @@ TEST(RateControlQuantiser, FirstQuantiserOfTheDefaultIPicture) {
         rc_init_sequence();
         rc_init_gop(4, 10);
         enc.picture.pict_type = 1;
-        rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+        rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info, bitcount());
         enc.run.rc.prev_linear_mquant = 0;
         EXPECT_EQ(rc_first_mquant(), 20) << "q_scale_type " << q_scale_type;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, q_scale_type ? 0 : 20);
@@ -392,16 +392,16 @@ TEST(RateControlPicture, WholeIPictureReports) {
 
     enc.picture.pict_type = 1;
     set_bitcount(0);
-    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info);
+    rc_init_picture(enc.buffers.new_org_frame[0], enc.buffers.mb_info, bitcount());
     EXPECT_EQ(stats.take(), "\nrate control: start of picture\n target number of bits: T=166667\n");
     EXPECT_EQ(rc_first_mquant(), 20);
     // dj = 107527, Qj = 10.00002, N_actj = 0.50187: 2 x floor(5.52) = 10
-    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act), 10);
+    EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), 10);
     set_bitcount(8000);
     // dj = 107527 + 8000 - 83333 = 32194: 2 x floor(2.00) = 4
-    EXPECT_EQ(rc_mquant(1, enc.buffers.mb_info[1].act), 4);
+    EXPECT_EQ(rc_mquant(1, enc.buffers.mb_info[1].act, bitcount()), 4);
     set_bitcount(20000);
-    rc_update_picture();
+    rc_update_picture(bitcount());
     EXPECT_EQ(stats.take(),
               "\nrate control: end of picture\n"
               " actual number of bits: S=20000\n"
@@ -423,7 +423,7 @@ TEST(RateControlPicture, EachTypeUpdatesItsOwnComplexityAndCount) {
         enc.run.rc.Np = 7, enc.run.rc.Nb = 8, enc.run.rc.R = 10000;
         enc.run.rc.S = 100, enc.run.rc.T = 500, enc.run.rc.d = 50, enc.run.rc.mquant_sum = 10, enc.run.rc.act_sum = 30.0;
         set_bitcount(400);
-        rc_update_picture();
+        rc_update_picture(bitcount());
         // S = 300; X = floor(300 x 5 + 0.5); d = 50 + 300 - 500
         EXPECT_EQ(enc.run.rc.S, 300);
         EXPECT_EQ(enc.run.rc.R, 9700);
@@ -445,7 +445,7 @@ TEST(RateControlPicture, HugePictureSaturatesTheComplexityAndKeepsItsBitCount) {
     enc.picture.pict_type = 1;
     enc.run.rc.S = 0, enc.run.rc.T = 1000, enc.run.rc.d = 0, enc.run.rc.R = 0, enc.run.rc.mquant_sum = 62;
     set_bitcount(int64_t{1} << 33);
-    rc_update_picture();
+    rc_update_picture(bitcount());
     EXPECT_EQ(enc.run.rc.S, int64_t{1} << 33);
     EXPECT_EQ(enc.run.rc.Xi, INT_MAX);
     EXPECT_EQ(enc.run.rc.d0i, INT_MAX);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bitstream/bit_writer.h"
 #include "driver/encoder_state.h"
 #include "picture_setup.h"
 #include "ratecontrol/rate_control.h"

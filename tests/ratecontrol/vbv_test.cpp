@@ -28,7 +28,7 @@ std::vector<double> decoding_times(const std::vector<picture>& pictures) {
     for (const picture& p : pictures) {
         enc.picture.pict_type = p.pict_type;
         enc.picture.picture_structure = p.picture_structure;
-        compute_vbv_delay();
+        compute_vbv_delay(bitcount());
         times.push_back(enc.run.vbv.decoding_time);
     }
     ::testing::internal::GetCapturedStderr();
@@ -48,7 +48,7 @@ TEST(VbvDelay, FirstPictureWaitsForSevenEighthsOfTheBuffer) {
     enc.picture.pict_type = 1;
     set_bitcount(1000);
     ::testing::internal::CaptureStderr();
-    compute_vbv_delay();
+    compute_vbv_delay(bitcount());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     // (112 x 16384 x 7 / 8) x 90000 / 5e6 = 28901.376 ticks, less 1000 bits = 18 ticks
     EXPECT_DOUBLE_EQ(enc.run.vbv.decoding_time, 28901.376);
@@ -147,15 +147,15 @@ TEST(VbvDelay, BufferChecksWarnAndClampTheWrittenValue) {
         start_vbv(stats, 90000.0, 25.0, 1);
         enc.config.low_delay = c.low_delay;
         enc.picture.pict_type = 1;
-        compute_vbv_delay();
+        compute_vbv_delay(bitcount());
         set_bitcount(c.first_end);
-        vbv_end_of_picture();
+        vbv_end_of_picture(bitcount());
         stats.take();
 
         enc.picture.pict_type = 2;
         set_bitcount(c.bits);
         ::testing::internal::CaptureStderr();
-        compute_vbv_delay();
+        compute_vbv_delay(bitcount());
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warnings) << c.name;
         EXPECT_EQ(stats.take(), c.line) << c.name;
         EXPECT_EQ(enc.run.vbv.vbv_delay, c.vbv_delay) << c.name;
@@ -181,7 +181,7 @@ TEST(VbvDelay, ValuesOutsideTheSixteenBitFieldAreClamped) {
         enc.picture.pict_type = 1;
         set_bitcount(c.bits);
         ::testing::internal::CaptureStderr();
-        compute_vbv_delay();
+        compute_vbv_delay(bitcount());
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warnings) << c.bits;
         EXPECT_EQ(enc.run.vbv.vbv_delay, c.vbv_delay) << c.bits;
     }
@@ -194,7 +194,7 @@ TEST(VbvDelay, StartUpBracketOfLargeBuffersDoesNotWrap) {
     enc.picture.pict_type = 1;
     set_bitcount(600);
     ::testing::internal::CaptureStderr();
-    compute_vbv_delay();
+    compute_vbv_delay(bitcount());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "vbv_delay overflow: 268441000\n");
     EXPECT_EQ(stats.take(), "\nvbv_delay=268441000 (bitcount=600, decoding_time=268441600.00, bitcnt_EOP=0)\n");
 }
@@ -204,7 +204,7 @@ TEST(VbvDelay, DelayBeyondTheIntRangeSaturates) {
     start_vbv(stats, 1.0, 25.0, 262143);
     enc.picture.pict_type = 1;
     ::testing::internal::CaptureStderr();
-    compute_vbv_delay();
+    compute_vbv_delay(bitcount());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "vbv_delay overflow: 2147483647\n");
     EXPECT_EQ(stats.take(),
               "\nvbv_delay=2147483647 (bitcount=0, decoding_time=338227384320000.00, bitcnt_EOP=0)\n");
@@ -221,7 +221,7 @@ TEST(VbvDelay, OverflowLimitOfLargeBuffersDoesNotWrap) {
         enc.picture.pict_type = 2;
         set_bitcount(2147400000);
         ::testing::internal::CaptureStderr();
-        compute_vbv_delay();
+        compute_vbv_delay(bitcount());
         const std::string warnings = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(warnings.find("vbv_delay overflow!\n") != std::string::npos, time > 2147483648.0) << warnings;
     }
@@ -235,14 +235,14 @@ TEST(VbvDelay, BitCountsPastTwoToThe31KeepTheirValue) {
     enc.run.vbv.next_ip_delay = 3600.0;
     enc.run.bits.byte_count = (int64_t{1} << 28) + 3;
     enc.run.bits.bits_free = 5;
-    vbv_end_of_picture();
+    vbv_end_of_picture(bitcount());
     EXPECT_EQ(enc.run.vbv.bitcnt_EOP, 2147483680);  // 2147483675 rounded up to a byte
 
     enc.run.bits.byte_count = (int64_t{1} << 28) + 104;
     enc.run.bits.bits_free = 8;
     enc.picture.pict_type = 2;
     ::testing::internal::CaptureStderr();
-    compute_vbv_delay();
+    compute_vbv_delay(bitcount());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(stats.take(),
               "\nvbv_delay=6115 (bitcount=2147484480, decoding_time=2153600.00, bitcnt_EOP=2147483680)\n");
@@ -255,7 +255,7 @@ TEST(VbvEndOfPicture, RoundsTheBitCountUpToAByte) {
         statistics_capture stats;
         start_vbv(stats, 90000.0, 25.0, 1);
         set_bitcount(c[0]);
-        vbv_end_of_picture();
+        vbv_end_of_picture(bitcount());
         EXPECT_EQ(enc.run.vbv.bitcnt_EOP, c[1]) << c[0];
     }
 }
