@@ -108,19 +108,16 @@ void dequantise_non_intra_mpeg1_reference(const int16_t* src, int16_t* dst, cons
 
 inline int level_limit() { return enc.config.mpeg1 ? 255 : 2047; }
 
-}  // namespace
-
-constinit quantise_kernels quantise_k = {
+constexpr quantise_kernels reference_kernels = {
     quantise_intra_reference,       quantise_non_intra_reference,     dequantise_intra_reference,
     dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference};
 
+}  // namespace
+
+constinit quantise_kernels quantise_k = reference_kernels;
+
 void init_quantise_kernels(quantise_kernels& t, [[maybe_unused]] unsigned flags) {
-    t.quantise_intra = quantise_intra_reference;
-    t.quantise_non_intra = quantise_non_intra_reference;
-    t.dequantise_intra = dequantise_intra_reference;
-    t.dequantise_non_intra = dequantise_non_intra_reference;
-    t.dequantise_intra_mpeg1 = dequantise_intra_mpeg1_reference;
-    t.dequantise_non_intra_mpeg1 = dequantise_non_intra_mpeg1_reference;
+    t = reference_kernels;
 #if defined(__x86_64__)
     if (flags & cpu_avx2) init_quantise_kernels_avx2(t);
 #endif

@@ -153,7 +153,6 @@ MORVANE_TARGET("avx2") void dequantise_non_intra_mpeg1_avx2(const int16_t* src, 
     dequantise_block<true, true>(src, dst, matrix, mquant);
 }
 
-
 }  // namespace
 
 void init_quantise_kernels_avx2(quantise_kernels& t) {
