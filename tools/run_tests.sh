@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds morvane and runs the whole test suite twice: once as shipped (the
-# end-to-end tests again under each lower instruction-set cap), once under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing
+# Builds morvane and runs the whole test suite as shipped, again under each
+# lower instruction-set cap, and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Installs missing
 # build and test dependencies with apt first.
 #   --quick  the inner loop: build build/ only and run the tests labelled unit.
 set -euo pipefail
@@ -26,11 +26,11 @@ if [ "$quick" = 1 ]; then
   exit
 fi
 ctest --test-dir build --output-on-failure -j "$jobs"
-# Every encode again under each instruction-set cap: the output may not change
-# with the kernels chosen (a cap above the processor's lowers nothing).
+# The suite again under each instruction-set cap: no output may change with
+# the kernels chosen (a cap above the processor's lowers nothing).
 for level in none sse2 avx2; do
-  echo "end-to-end tests with --simd=$level"
-  MORVANE_TEST_SIMD=$level ctest --test-dir build --output-on-failure -j "$jobs" -L e2e
+  echo "tests under the instruction-set cap $level"
+  MORVANE_TEST_SIMD=$level ctest --test-dir build --output-on-failure -j "$jobs"
 done
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_SANITIZE=ON -DMORVANE_TESTS=ON

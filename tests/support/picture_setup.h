@@ -3,7 +3,10 @@
 // standard output until a test points them elsewhere.
 #pragma once
 
+#include <cstdlib>
+
 #include "driver/coding_types.h"
+#include "driver/cpu.h"
 #include "driver/encoder_state.h"
 #include "startup/init_encoder.h"
 
@@ -27,6 +30,10 @@ void start_encoder(const picture_geometry& g, F configure) {
     cfg.field_pictures = g.field_pictures;
     cfg.statistics_file_name = "-";
     configure(cfg);
+    // MORVANE_TEST_SIMD runs the in-process stages under that instruction-set cap too.
+    unsigned cap = 0;
+    const char* simd = std::getenv("MORVANE_TEST_SIMD");
+    if (simd && *simd && parse_simd_level(simd, cap)) set_cpu_cap(cap);
     init_encoder();
 }
 
