@@ -11,7 +11,7 @@
 #include "transform/idct_pass.h"
 
 double dct_basis[8][8];
-alignas(32) double dct_basis_by_x[8][8];
+alignas(64) double dct_basis_by_x[8][8];
 
 namespace {
 
@@ -139,6 +139,7 @@ void init_dct_kernels(dct_kernels& t, [[maybe_unused]] unsigned flags) {
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_dct_kernels_sse2(t);
     if (flags & cpu_avx2) init_dct_kernels_avx2(t);
+    if (flags & cpu_avx512) init_dct_kernels_avx512(t);
 #endif
 }
 

@@ -21,7 +21,7 @@ extern dct_kernels dct_k;
 void init_dct_kernels(dct_kernels& t, unsigned flags);
 
 // The forward transform's coefficients, dct_basis[u][x], and the same
-// values by [x][u] (32-byte aligned, for vector loads).
+// values by [x][u] (64-byte aligned, for vector loads).
 extern double dct_basis[8][8];
 extern double dct_basis_by_x[8][8];
 
@@ -29,4 +29,5 @@ extern double dct_basis_by_x[8][8];
 // The rungs in dct_simd.cpp.
 void init_dct_kernels_sse2(dct_kernels& t);
 void init_dct_kernels_avx2(dct_kernels& t);
+void init_dct_kernels_avx512(dct_kernels& t);
 #endif

@@ -261,6 +261,12 @@ TEST(kernel_check, forward_dct) {
     }
     for (int p = 0; p < 64; ++p)
         for (int a : {-255, -20, 255}) blocks.push_back(block_of([p, a](int i) { return i == p ? a : 0; }));
+    // Every 16-bit value alone in the first sample, and over the whole block
+    // (whose only coefficient is the DC).
+    for (int a = -32768; a <= 32767; ++a) {
+        blocks.push_back(block_of([a](int i) { return i == 0 ? a : 0; }));
+        blocks.push_back(block_of([a](int) { return a; }));
+    }
     for_each_changed(
         init_dct_kernels, [](const dct_kernels& t) { return t.forward; },
         [&](forward_dct_fn* r, forward_dct_fn* k) {
@@ -563,6 +569,11 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     init_dct_kernels(dct_reference, 0);
     const dct_kernels dct = top_table(init_dct_kernels);
     EXPECT_NE(dct.forward, dct_reference.forward);
+    if (top & cpu_avx512) {
+        dct_kernels dct_avx2{};
+        init_dct_kernels(dct_avx2, top & ~cpu_avx512);
+        EXPECT_NE(dct.forward, dct_avx2.forward);
+    }
     if (top & cpu_avx2) {
         EXPECT_NE(dct.inverse, dct_reference.inverse);
     }
