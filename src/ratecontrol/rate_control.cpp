@@ -8,6 +8,7 @@
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "transform/quantise.h"
+#include "transform/sample_kernels.h"
 
 namespace {
 
@@ -165,18 +166,7 @@ void compute_activities(const uint8_t* frame, macroblock_info* mb_info) {
     }
 }
 
-double variance_8x8(const uint8_t* p, int stride) {
-    unsigned s = 0, s2 = 0;
-    for (int j = 0; j < 8; ++j) {
-        for (int i = 0; i < 8; ++i) {
-            unsigned v = p[i];
-            s += v;
-            s2 += v * v;
-        }
-        p += stride;
-    }
-    return s2 / 64.0 - (s / 64.0) * (s / 64.0);
-}
+double variance_8x8(const uint8_t* p, int stride) { return sample_k.variance_8x8(p, stride); }
 
 int rc_first_mquant() {
     rate_control_state& rc = enc.run.rc;

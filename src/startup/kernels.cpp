@@ -5,6 +5,7 @@
 #include "transform/dct_kernels.h"
 #include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
+#include "transform/sample_kernels.h"
 
 void init_kernels(unsigned flags) {
     init_motion_kernels(motion_k, flags);
@@ -12,4 +13,5 @@ void init_kernels(unsigned flags) {
     init_dct_kernels(dct_k, flags);
     init_predict_kernels(predict_k, flags);
     init_quantise_kernels(quantise_k, flags);
+    init_sample_kernels(sample_k, flags);
 }

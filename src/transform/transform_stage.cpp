@@ -6,6 +6,7 @@
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "transform/dct.h"
+#include "transform/sample_kernels.h"
 
 block_location locate_block(int x, int y, int n, int dct_type) {
     const encoder_config& cfg = enc.config;
@@ -44,13 +45,11 @@ block_location locate_block(int x, int y, int n, int dct_type) {
 }
 
 void subtract_prediction(const uint8_t* pred, const uint8_t* cur, int stride, int16_t* block) {
-    for (int r = 0; r < 8; ++r, pred += stride, cur += stride)
-        for (int c = 0; c < 8; ++c) block[8 * r + c] = static_cast<int16_t>(cur[c] - pred[c]);
+    sample_k.subtract_block(pred, cur, stride, block);
 }
 
 void add_prediction(const uint8_t* pred, uint8_t* rec, int stride, const int16_t* block) {
-    for (int r = 0; r < 8; ++r, pred += stride, rec += stride)
-        for (int c = 0; c < 8; ++c) rec[c] = enc.buffers.clip_table[block[8 * r + c] + pred[c]];
+    sample_k.add_block(pred, rec, stride, block);
 }
 
 void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records) {
@@ -63,23 +62,10 @@ void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* r
                 records[k].dct_type = 0;
                 continue;
             }
-            int16_t blk0[128], blk1[128];
-            for (int i = 0; i < 8; ++i) {
-                const std::size_t top = static_cast<std::size_t>(y + 2 * i) * cfg.width + x;
-                const std::size_t bot = top + cfg.width;
-                for (int j = 0; j < 16; ++j) {
-                    blk0[16 * i + j] = static_cast<int16_t>(cur[top + j] - pred[top + j]);
-                    blk1[16 * i + j] = static_cast<int16_t>(cur[bot + j] - pred[bot + j]);
-                }
-            }
-            int s0 = 0, s1 = 0, q0 = 0, q1 = 0, p = 0;
-            for (int i = 0; i < 128; ++i) {
-                s0 += blk0[i];
-                s1 += blk1[i];
-                q0 += blk0[i] * blk0[i];
-                q1 += blk1[i] * blk1[i];
-                p += blk0[i] * blk1[i];
-            }
+            const std::size_t top = static_cast<std::size_t>(y) * cfg.width + x;
+            int sums[5];
+            sample_k.field_sums(pred + top, cur + top, cfg.width, sums);
+            const int s0 = sums[0], s1 = sums[1], q0 = sums[2], q1 = sums[3], p = sums[4];
             double d = (q0 - (s0 * s0) / 128.0) * (q1 - (s1 * s1) / 128.0);
             if (d > 0.0) {
                 double r = (p - (s0 * s1) / 128.0) / std::sqrt(d);
