@@ -13,6 +13,7 @@
 #include "transform/dct_kernels.h"
 #include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
+#include "transform/sample_kernels.h"
 
 namespace {
 
@@ -132,6 +133,80 @@ bool register_predict_benchmarks() {
     return true;
 }
 const bool predict_registered = register_predict_benchmarks();
+
+// Every 8x8 block (16x16 for the field sums) of a 720x576 luminance plane.
+struct sample_picture {
+    static constexpr int width = 720, height = 576;
+    std::vector<uint8_t> pred, cur;
+    std::vector<int16_t> blocks;
+    sample_picture() : pred(width * height), cur(width * height), blocks(width * height) {
+        std::mt19937 rng(10);
+        for (std::size_t i = 0; i < pred.size(); ++i) {
+            pred[i] = static_cast<uint8_t>(rng());
+            cur[i] = static_cast<uint8_t>(pred[i] + rng() % 9 - 4);
+        }
+        // Inverse-transform outputs, -256..255.
+        for (int16_t& v : blocks) v = static_cast<int16_t>(static_cast<int>(rng() % 512) - 256);
+    }
+    template <typename F>
+    void each_block(int size, F f) {
+        int n = 0;
+        for (int y = 0; y < height; y += size)
+            for (int x = 0; x < width; x += size, ++n) f(y * width + x, blocks.data() + 64 * n);
+    }
+    static int count(int size) { return (width / size) * (height / size); }
+};
+
+bool register_sample_benchmarks() {
+    register_entry(
+        "subtract_block", init_sample_kernels, [](const sample_kernels& t) { return t.subtract_block; },
+        [](benchmark::State& state, subtract_block_fn* k) {
+            sample_picture pic;
+            for (auto _ : state) {
+                pic.each_block(8, [&](int o, int16_t* b) { k(pic.pred.data() + o, pic.cur.data() + o, pic.width, b); });
+                benchmark::DoNotOptimize(pic.blocks.data());
+                benchmark::ClobberMemory();
+            }
+            state.SetItemsProcessed(state.iterations() * sample_picture::count(8));
+        });
+    register_entry(
+        "add_block", init_sample_kernels, [](const sample_kernels& t) { return t.add_block; },
+        [](benchmark::State& state, add_block_fn* k) {
+            sample_picture pic;
+            for (auto _ : state) {
+                pic.each_block(8, [&](int o, int16_t* b) { k(pic.pred.data() + o, pic.cur.data() + o, pic.width, b); });
+                benchmark::DoNotOptimize(pic.cur.data());
+                benchmark::ClobberMemory();
+            }
+            state.SetItemsProcessed(state.iterations() * sample_picture::count(8));
+        });
+    register_entry(
+        "variance_8x8", init_sample_kernels, [](const sample_kernels& t) { return t.variance_8x8; },
+        [](benchmark::State& state, variance_8x8_fn* k) {
+            sample_picture pic;
+            for (auto _ : state) {
+                double total = 0.0;
+                pic.each_block(8, [&](int o, int16_t*) { total += k(pic.cur.data() + o, pic.width); });
+                benchmark::DoNotOptimize(total);
+            }
+            state.SetItemsProcessed(state.iterations() * sample_picture::count(8));
+        });
+    register_entry(
+        "field_sums", init_sample_kernels, [](const sample_kernels& t) { return t.field_sums; },
+        [](benchmark::State& state, field_sums_fn* k) {
+            sample_picture pic;
+            int sums[5];
+            for (auto _ : state) {
+                pic.each_block(16, [&](int o, int16_t*) {
+                    k(pic.pred.data() + o, pic.cur.data() + o, pic.width, sums);
+                    benchmark::DoNotOptimize(sums);
+                });
+            }
+            state.SetItemsProcessed(state.iterations() * sample_picture::count(16));
+        });
+    return true;
+}
+const bool sample_registered = register_sample_benchmarks();
 
 bool register_stats_benchmarks() {
     register_entry(

@@ -33,3 +33,9 @@ void init_sample_kernels(sample_kernels& t, unsigned flags);
 // s the sum of 64 samples, s2 the sum of their squares. Every variance
 // kernel ends here, so each needs only the exact integer sums.
 inline double variance_of_sums(unsigned s, unsigned s2) { return s2 / 64.0 - (s / 64.0) * (s / 64.0); }
+
+#if defined(__x86_64__)
+// The rungs in samples_simd.cpp.
+void init_sample_kernels_sse2(sample_kernels& t);
+void init_sample_kernels_avx2(sample_kernels& t);
+#endif

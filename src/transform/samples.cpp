@@ -72,4 +72,10 @@ constexpr sample_kernels reference_kernels = {subtract_block_reference, add_bloc
 
 constinit sample_kernels sample_k = reference_kernels;
 
-void init_sample_kernels(sample_kernels& t, [[maybe_unused]] unsigned flags) { t = reference_kernels; }
+void init_sample_kernels(sample_kernels& t, [[maybe_unused]] unsigned flags) {
+    t = reference_kernels;
+#if defined(__x86_64__)
+    if (flags & cpu_sse2) init_sample_kernels_sse2(t);
+    if (flags & cpu_avx2) init_sample_kernels_avx2(t);
+#endif
+}

@@ -22,6 +22,7 @@
 #include "transform/dct_kernels.h"
 #include "transform/predict_kernels.h"
 #include "transform/quantise_kernels.h"
+#include "transform/sample_kernels.h"
 
 namespace {
 
@@ -547,6 +548,128 @@ TEST(kernel_check, plane_error_sums) {
         });
 }
 
+// ---- samples around the transform ----------------------------------------------
+
+// Frame and field strides of the blocks and macroblocks of small and 720-wide
+// pictures, and odd ones.
+const int sample_strides[] = {8, 16, 17, 24, 32, 33, 352, 720, 1440};
+
+enum class samples { random, zeros, full, checker, cur_full_pred_zero, cur_zero_pred_full, near };
+const samples all_samples[] = {samples::random, samples::zeros, samples::full, samples::checker, samples::near,
+                               samples::cur_full_pred_zero, samples::cur_zero_pred_full};
+
+// A prediction and a current plane of `size` samples (lines of `stride`)
+// filled by the pattern, ending at the last sample a kernel reads.
+struct sample_pair {
+    std::vector<uint8_t> pred, cur;
+};
+
+sample_pair sample_planes(std::size_t size, int stride, samples f, std::mt19937& rng) {
+    std::uniform_int_distribution<int> any(0, 255), small(-3, 3);
+    sample_pair s{std::vector<uint8_t>(size), std::vector<uint8_t>(size)};
+    for (std::size_t i = 0; i < size; ++i) {
+        const int x = static_cast<int>(i % stride), y = static_cast<int>(i / stride);
+        int p = any(rng), c = any(rng);
+        switch (f) {
+            case samples::random: break;
+            case samples::zeros: p = c = 0; break;
+            case samples::full: p = c = 255; break;
+            case samples::checker: p = (x + y) & 1 ? 255 : 0, c = 255 - p; break;
+            case samples::cur_full_pred_zero: p = 0, c = 255; break;
+            case samples::cur_zero_pred_full: p = 255, c = 0; break;
+            case samples::near: c = std::clamp(p + small(rng), 0, 255); break;
+        }
+        s.pred[i] = static_cast<uint8_t>(p);
+        s.cur[i] = static_cast<uint8_t>(c);
+    }
+    return s;
+}
+
+std::size_t plane_size(int stride, int rows, int width) { return static_cast<std::size_t>(rows - 1) * stride + width; }
+
+TEST(kernel_check, subtract_block) {
+    for_each_changed(
+        init_sample_kernels, [](const sample_kernels& t) { return t.subtract_block; },
+        [](subtract_block_fn* r, subtract_block_fn* k) {
+            std::mt19937 rng(41);
+            for (int stride : sample_strides)
+                for (samples f : all_samples) {
+                    const sample_pair s = sample_planes(plane_size(stride, 8, 8), stride, f, rng);
+                    coefficients expected(64), actual(64);
+                    r(s.pred.data(), s.cur.data(), stride, expected.data());
+                    k(s.pred.data(), s.cur.data(), stride, actual.data());
+                    ASSERT_TRUE(same_block(expected, actual.data(), "subtract_block"))
+                        << "stride " << stride << " samples " << static_cast<int>(f);
+                }
+        });
+}
+
+TEST(kernel_check, add_block_over_the_inverse_transform_range) {
+    // The inverse transform's extremes, every value -256..255 at each place
+    // across the blocks, and random ones.
+    std::vector<coefficients> blocks = test_blocks(255, -256, 255, 20, 42);
+    for (int e : {-256, 255}) blocks.push_back(block_of([e](int) { return e; }));
+    for (int start = -256; start < 256; start += 64)
+        for (int shift : {0, 3, 29})
+            blocks.push_back(block_of([start, shift](int i) { return start + (i + shift) % 64; }));
+    for_each_changed(
+        init_sample_kernels, [](const sample_kernels& t) { return t.add_block; },
+        [&](add_block_fn* r, add_block_fn* k) {
+            std::mt19937 rng(43);
+            for (int stride : sample_strides)
+                for (samples f : all_samples)
+                    for (const coefficients& block : blocks) {
+                        // rec starts as cur, so that samples between the
+                        // block's lines must come through untouched.
+                        const sample_pair s = sample_planes(plane_size(stride, 8, 8), stride, f, rng);
+                        std::vector<uint8_t> expected = s.cur, actual = s.cur;
+                        r(s.pred.data(), expected.data(), stride, block.data());
+                        k(s.pred.data(), actual.data(), stride, block.data());
+                        ASSERT_EQ(expected, actual) << "stride " << stride << " samples " << static_cast<int>(f);
+                    }
+        });
+}
+
+TEST(kernel_check, variance_8x8_bit_for_bit) {
+    for_each_changed(
+        init_sample_kernels, [](const sample_kernels& t) { return t.variance_8x8; },
+        [](variance_8x8_fn* r, variance_8x8_fn* k) {
+            std::mt19937 rng(44);
+            for (int stride : sample_strides)
+                for (samples f : all_samples)
+                    for (int n = 0; n < 20; ++n) {
+                        const sample_pair s = sample_planes(plane_size(stride, 8, 8), stride, f, rng);
+                        for (const std::vector<uint8_t>* plane : {&s.pred, &s.cur}) {
+                            const double expected = r(plane->data(), stride), actual = k(plane->data(), stride);
+                            ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0)
+                                << "stride " << stride << " samples " << static_cast<int>(f) << ": " << actual
+                                << " vs " << expected;
+                        }
+                    }
+        });
+}
+
+TEST(kernel_check, field_sums) {
+    for_each_changed(
+        init_sample_kernels, [](const sample_kernels& t) { return t.field_sums; },
+        [](field_sums_fn* r, field_sums_fn* k) {
+            std::mt19937 rng(45);
+            for (int stride : sample_strides) {
+                if (stride < 16) continue;
+                for (samples f : all_samples)
+                    for (int n = 0; n < 20; ++n) {
+                        const sample_pair s = sample_planes(plane_size(stride, 16, 16), stride, f, rng);
+                        int expected[5], actual[5];
+                        r(s.pred.data(), s.cur.data(), stride, expected);
+                        k(s.pred.data(), s.cur.data(), stride, actual);
+                        for (int i = 0; i < 5; ++i)
+                            ASSERT_EQ(actual[i], expected[i])
+                                << "stride " << stride << " samples " << static_cast<int>(f) << " sum " << i;
+                    }
+            }
+        });
+}
+
 // ---- every family -----------------------------------------------------------
 
 TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) {
@@ -594,6 +717,14 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     init_predict_kernels(predict_reference, 0);
     const predict_kernels predict = top_table(init_predict_kernels);
     for (int i = 0; i < 8; ++i) EXPECT_NE(predict.rectangle[i], predict_reference.rectangle[i]) << i;
+
+    sample_kernels sample_reference{};
+    init_sample_kernels(sample_reference, 0);
+    const sample_kernels sample = top_table(init_sample_kernels);
+    EXPECT_NE(sample.subtract_block, sample_reference.subtract_block);
+    EXPECT_NE(sample.add_block, sample_reference.add_block);
+    EXPECT_NE(sample.variance_8x8, sample_reference.variance_8x8);
+    EXPECT_NE(sample.field_sums, sample_reference.field_sums);
 
     stats_kernels stats_reference{};
     init_stats_kernels(stats_reference, 0);
