@@ -60,8 +60,8 @@ TEST(BitWriter, EdgeWritesAtEveryBitOffset) {
     reset_encoder_state();
     const struct {
         int value, n;
-    } writes[] = {{0, 0}, {-1, 0}, {-1, 1}, {0, 1}, {-1, 32}, {INT32_MIN, 32}, {INT32_MAX, 32}, {0, 32},
-                  {0x1b3, 32}, {-2, 7}, {0xff, 8}, {0x100, 8}, {-1, 31}, {0x5a5a5a5a, 25}};
+    } writes[] = {{0, 0},  {-1, 0},     {-1, 1}, {0, 1},    {-1, 32},   {INT32_MIN, 32}, {INT32_MAX, 32},
+                  {0, 32}, {0x1b3, 32}, {-2, 7}, {0xff, 8}, {0x100, 8}, {-1, 31},        {0x5a5a5a5a, 25}};
     for (int offset = 0; offset < 8; ++offset)
         for (const auto& w : writes) {
             bit_capture capture;
