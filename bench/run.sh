@@ -2,7 +2,7 @@
 # Whole-encoder benchmark: encodes the fixed workloads (parameter files in
 # bench/, content made by bench/make_pan.py and the sequence generator) with
 # the default kernels and with --simd=none, and prints frames per second,
-# ms per frame by picture type, peak memory and the speed ratio.
+# ms per frame by picture type, CPU time, peak memory and the speed ratio.
 #   bench/run.sh [build-dir] [runs] [workload...]
 # runs (default 3): each figure is the best of that many encodes.
 # Needs python3-skimage (the photograph, numpy, PIL) and time (/usr/bin/time).

@@ -8,7 +8,8 @@ Per-type times come from the progress lines on standard error: the encoder
 prints "Encoding frame N " as it starts frame N, and a reader on the pipe
 notes when each arrives, so a frame lasts until the next one starts (the
 last until the process ends). The statistics file gives each frame's type.
-Of RUNS runs, each figure is the best; peak memory is /usr/bin/time's %M.
+Of RUNS runs, each figure is the best; peak memory is /usr/bin/time's %M,
+CPU time its %U + %S (steadier than wall time on a shared machine).
 """
 import hashlib
 import os
@@ -55,11 +56,11 @@ def make_content(build, kind, width, height, frames, folder):
 
 
 def encode(build, par, work, level):
-    """One timed encode in work; returns (total s, start time of each frame, peak KiB)."""
+    """One timed encode in work; returns (total s, start time of each frame, peak KiB, CPU s)."""
     recon = os.path.join(work, "recon")
     shutil.rmtree(recon, ignore_errors=True)
     os.makedirs(recon)
-    cmd = ["/usr/bin/time", "-f", "%M", "-o", "peak.txt", os.path.join(build, "morvane")]
+    cmd = ["/usr/bin/time", "-f", "%M %U %S", "-o", "time.txt", os.path.join(build, "morvane")]
     if level != "default":
         cmd.append("--simd=" + level)
     cmd += [par, "out.m2v"]
@@ -88,9 +89,9 @@ def encode(build, par, work, level):
     # The parameter files are meant to be taken as written.
     if b"Warning" in err:
         sys.exit("morvane warned in %s:\n%s" % (work, b"".join(re.findall(rb"Warning[^\n]*\n", err)).decode()))
-    with open(os.path.join(work, "peak.txt")) as f:
-        peak = int(f.read().split()[-1])
-    return total, starts, peak
+    with open(os.path.join(work, "time.txt")) as f:
+        peak, user, system = f.read().split()[-3:]
+    return total, starts, int(peak), float(user) + float(system)
 
 
 def frame_types(work):
@@ -114,7 +115,7 @@ def output_digest(work):
 def measure(build, par, work, level, frames, runs):
     best = None
     for _ in range(runs):
-        total, starts, peak = encode(build, par, work, level)
+        total, starts, peak, cpu = encode(build, par, work, level)
         types = frame_types(work)
         if sorted(starts) != list(range(frames)) or sorted(types) != list(range(frames)):
             sys.exit("%s: expected progress and statistics for %d frames" % (work, frames))
@@ -123,11 +124,12 @@ def measure(build, par, work, level, frames, runs):
         for i in range(frames):
             per_type.setdefault(types[i], []).append(ends[i] - starts[i])
         ms = {t: 1000.0 * sum(v) / len(v) for t, v in per_type.items()}
-        run = {"total": total, "ms": ms, "peak": peak, "counts": {t: len(v) for t, v in per_type.items()}}
+        run = {"total": total, "ms": ms, "peak": peak, "cpu": cpu}
         if best is None:
             best = run
         else:
             best["total"] = min(best["total"], total)
+            best["cpu"] = min(best["cpu"], cpu)
             best["ms"] = {t: min(best["ms"][t], v) for t, v in ms.items()}
             best["peak"] = max(best["peak"], peak)
     best["digest"] = output_digest(work)
@@ -144,8 +146,8 @@ def main():
     with open("/proc/cpuinfo") as f:
         model = next((l.split(":", 1)[1].strip() for l in f if l.startswith("model name")), "?")
     print("morvane benchmark: %s, %d CPUs (%s); best of %d runs" % (build, os.cpu_count(), model, runs))
-    print("%-18s %-7s %4s %7s %8s %8s %8s %8s %9s" % ("workload", "simd", "fr", "fps", "ms/fr", "I ms", "P ms", "B ms",
-                                                      "peak MiB"), flush=True)
+    print("%-18s %-7s %4s %7s %8s %8s %8s %8s %9s %9s" % ("workload", "simd", "fr", "fps", "ms/fr", "I ms", "P ms",
+                                                          "B ms", "cpu ms/fr", "peak MiB"), flush=True)
     root = tempfile.mkdtemp(prefix="bench-", dir=build)
     same = True
     try:
@@ -161,14 +163,14 @@ def main():
                 r = measure(build, par, work, level, frames, runs)
                 results[level] = r
                 cells = ["%8.1f" % r["ms"][t] if t in r["ms"] else "%8s" % "-" for t in "IPB"]
-                print("%-18s %-7s %4d %7.2f %8.1f %s %9.1f" % (name, level, frames, frames / r["total"],
-                                                             1000.0 * r["total"] / frames, " ".join(cells),
-                                                             r["peak"] / 1024.0), flush=True)
+                print("%-18s %-7s %4d %7.2f %8.1f %s %9.1f %9.1f" % (
+                    name, level, frames, frames / r["total"], 1000.0 * r["total"] / frames, " ".join(cells),
+                    1000.0 * r["cpu"] / frames, r["peak"] / 1024.0), flush=True)
             identical = results["default"]["digest"] == results["none"]["digest"]
             same = same and identical
-            print("%-18s default is %.2fx as fast as none; outputs %s" % (
+            print("%-18s default is %.2fx as fast as none (CPU time %.2fx); outputs %s" % (
                 name, results["none"]["total"] / results["default"]["total"],
-                "identical" if identical else "DIFFER"), flush=True)
+                results["none"]["cpu"] / results["default"]["cpu"], "identical" if identical else "DIFFER"), flush=True)
             shutil.rmtree(work)
     finally:
         shutil.rmtree(root, ignore_errors=True)
