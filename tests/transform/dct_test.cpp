@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -64,9 +65,21 @@ TEST_F(dct, counter_keeps_counting_past_32_bits) {
 }
 
 TEST_F(dct, trace_text_matches_printf_formats) {
-    const int values[] = {0, 1, -1, 9, 10, -200, 2040, -2240, 32767, -32768};
-    const int64_t counters[] = {0, 7, 10, 99999, INT64_C(2147483647), INT64_C(2147483648), INT64_C(1) << 40,
-                                INT64_MAX};
+    // Every digit count, both signs, the ends of int and of the counter.
+    const int values[] = {0,      1,     -1,      9,         10,         -200,       2040,    -2240,   32767,
+                          -32768, 99999, -100000, 999999999, 1000000000, -999999999, INT_MAX, INT_MIN, INT_MIN + 1};
+    const int64_t counters[] = {0,
+                                7,
+                                10,
+                                99999,
+                                INT64_C(2147483647),
+                                INT64_C(2147483648),
+                                INT64_C(4294967296),
+                                INT64_C(1) << 40,
+                                INT64_C(999999999999999999),
+                                INT64_C(1000000000000000000),
+                                INT64_MAX,
+                                INT64_MIN};
     char text[256];
     for (int before : values)
         for (int after : values)

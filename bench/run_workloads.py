@@ -1,0 +1,182 @@
+#!/usr/bin/python3
+"""Whole-encoder benchmark: fixed workloads, each encoded with the default
+kernels and with --simd=none; started by bench/run.sh.
+
+  run_workloads.py BUILD_DIR RUNS [WORKLOAD...]
+
+Per-type times come from the progress lines on standard error: the encoder
+prints "Encoding frame N " as it starts frame N, and a reader on the pipe
+notes when each arrives, so a frame lasts until the next one starts (the
+last until the process ends). The statistics file gives each frame's type.
+Of RUNS runs, each figure is the best; peak memory is /usr/bin/time's %M,
+CPU time its %U + %S (steadier than wall time on a shared machine).
+"""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+BENCH = os.path.dirname(os.path.abspath(__file__))
+PHOTO = "/usr/lib/python3/dist-packages/skimage/data/coffee.png"
+
+# name, parameter file, content: "pan" over the photograph or the generator's "sequence"
+WORKLOADS = [
+    ("SD", "sd.par", "pan"),
+    ("SD-generated", "sd.par", "sequence"),
+    ("HD", "hd.par", "pan"),
+    ("CIF-M1-dual-prime", "cif_dual_prime.par", "pan"),
+    ("SD-fields", "sd_fields.par", "pan"),
+]
+LEVELS = ["default", "none"]
+
+PROGRESS = re.compile(rb"Encoding frame (\d+) ")
+FRAME_TYPE = re.compile(r"\nFrame (\d+) \(#\d+ in display order\):\n picture_type=([IPB])\n")
+
+
+def par_values(path):
+    """Frames, width and height: lines 8, 15 and 16 of the parameter file."""
+    with open(path) as f:
+        lines = f.read().splitlines()
+    return int(lines[7].split()[0]), int(lines[14].split()[0]), int(lines[15].split()[0])
+
+
+def make_content(build, kind, width, height, frames, folder):
+    os.makedirs(folder)
+    pattern = os.path.join(folder, "src%d")
+    if kind == "pan":
+        cmd = [sys.executable, os.path.join(BENCH, "make_pan.py"), PHOTO, str(width), str(height), str(frames), pattern]
+    else:
+        cmd = [os.path.join(build, "make_sequence"), "--width", str(width), "--height", str(height), "--chroma", "1",
+               "--frames", str(frames), "--format", "0", "--pattern", pattern]
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+
+
+def encode(build, par, work, level):
+    """One timed encode in work; returns (total s, start time of each frame, peak KiB, CPU s)."""
+    recon = os.path.join(work, "recon")
+    shutil.rmtree(recon, ignore_errors=True)
+    os.makedirs(recon)
+    cmd = ["/usr/bin/time", "-f", "%M %U %S", "-o", "time.txt", os.path.join(build, "morvane")]
+    if level != "default":
+        cmd.append("--simd=" + level)
+    cmd += [par, "out.m2v"]
+    starts = {}
+    err = bytearray()
+    scanned = 0
+    with open(os.path.join(work, "trace.txt"), "wb") as trace:
+        t0 = time.perf_counter()
+        proc = subprocess.Popen(cmd, cwd=work, stdout=trace, stderr=subprocess.PIPE)
+        fd = proc.stderr.fileno()
+        while True:
+            chunk = os.read(fd, 65536)
+            now = time.perf_counter()
+            if not chunk:
+                break
+            err += chunk
+            for m in PROGRESS.finditer(err, scanned):
+                starts[int(m.group(1))] = now - t0
+                scanned = m.end()
+        status = proc.wait()
+        total = time.perf_counter() - t0
+    with open(os.path.join(work, "stderr.txt"), "wb") as f:
+        f.write(err)
+    if status != 0:
+        sys.exit("morvane failed (%d) in %s:\n%s" % (status, work, err[-2000:].decode(errors="replace")))
+    # The parameter files are meant to be taken as written.
+    if b"Warning" in err:
+        sys.exit("morvane warned in %s:\n%s" % (work, b"".join(re.findall(rb"Warning[^\n]*\n", err)).decode()))
+    with open(os.path.join(work, "time.txt")) as f:
+        peak, user, system = f.read().split()[-3:]
+    return total, starts, int(peak), float(user) + float(system)
+
+
+def frame_types(work):
+    with open(os.path.join(work, "stats.txt")) as f:
+        return {int(n): t for n, t in FRAME_TYPE.findall(f.read())}
+
+
+def output_digest(work):
+    """One digest of everything the run wrote: stream, statistics, trace, stderr, reconstruction."""
+    h = hashlib.sha256()
+    names = ["out.m2v", "stats.txt", "trace.txt", "stderr.txt"]
+    names += sorted(os.path.join("recon", n) for n in os.listdir(os.path.join(work, "recon")))
+    for name in names:
+        h.update(name.encode() + b"\0")
+        with open(os.path.join(work, name), "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                h.update(block)
+    return h.hexdigest()
+
+
+def measure(build, par, work, level, frames, runs):
+    best = None
+    for _ in range(runs):
+        total, starts, peak, cpu = encode(build, par, work, level)
+        types = frame_types(work)
+        if sorted(starts) != list(range(frames)) or sorted(types) != list(range(frames)):
+            sys.exit("%s: expected progress and statistics for %d frames" % (work, frames))
+        ends = [starts[i + 1] for i in range(frames - 1)] + [total]
+        per_type = {}
+        for i in range(frames):
+            per_type.setdefault(types[i], []).append(ends[i] - starts[i])
+        ms = {t: 1000.0 * sum(v) / len(v) for t, v in per_type.items()}
+        run = {"total": total, "ms": ms, "peak": peak, "cpu": cpu}
+        if best is None:
+            best = run
+        else:
+            best["total"] = min(best["total"], total)
+            best["cpu"] = min(best["cpu"], cpu)
+            best["ms"] = {t: min(best["ms"][t], v) for t, v in ms.items()}
+            best["peak"] = max(best["peak"], peak)
+    best["digest"] = output_digest(work)
+    return best
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    runs = int(sys.argv[2])
+    chosen = sys.argv[3:]
+    unknown = [n for n in chosen if n not in [w[0] for w in WORKLOADS]]
+    if unknown:
+        sys.exit("unknown workload %s; the workloads are %s" % (unknown[0], " ".join(w[0] for w in WORKLOADS)))
+    with open("/proc/cpuinfo") as f:
+        model = next((l.split(":", 1)[1].strip() for l in f if l.startswith("model name")), "?")
+    print("morvane benchmark: %s, %d CPUs (%s); best of %d runs" % (build, os.cpu_count(), model, runs))
+    print("%-18s %-7s %4s %7s %8s %8s %8s %8s %9s %9s" % ("workload", "simd", "fr", "fps", "ms/fr", "I ms", "P ms",
+                                                          "B ms", "cpu ms/fr", "peak MiB"), flush=True)
+    root = tempfile.mkdtemp(prefix="bench-", dir=build)
+    same = True
+    try:
+        for name, par_name, content in WORKLOADS:
+            if chosen and name not in chosen:
+                continue
+            par = os.path.join(BENCH, par_name)
+            frames, width, height = par_values(par)
+            work = os.path.join(root, name)
+            make_content(build, content, width, height, frames, os.path.join(work, "frames"))
+            results = {}
+            for level in LEVELS:
+                r = measure(build, par, work, level, frames, runs)
+                results[level] = r
+                cells = ["%8.1f" % r["ms"][t] if t in r["ms"] else "%8s" % "-" for t in "IPB"]
+                print("%-18s %-7s %4d %7.2f %8.1f %s %9.1f %9.1f" % (
+                    name, level, frames, frames / r["total"], 1000.0 * r["total"] / frames, " ".join(cells),
+                    1000.0 * r["cpu"] / frames, r["peak"] / 1024.0), flush=True)
+            identical = results["default"]["digest"] == results["none"]["digest"]
+            same = same and identical
+            print("%-18s default is %.2fx as fast as none (CPU time %.2fx); outputs %s" % (
+                name, results["none"]["total"] / results["default"]["total"],
+                results["none"]["cpu"] / results["default"]["cpu"], "identical" if identical else "DIFFER"), flush=True)
+            shutil.rmtree(work)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    if not same:
+        sys.exit("outputs differ between SIMD levels")
+
+
+if __name__ == "__main__":
+    main()
