@@ -127,6 +127,8 @@ void init_motion_kernels(motion_kernels& t, [[maybe_unused]] unsigned flags) {
     t = reference_kernels();
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_motion_kernels_sse2(t);
+    if (flags & cpu_avx2) init_motion_kernels_avx2(t);
+    if (flags & cpu_avx512) init_motion_kernels_avx512(t);
 #endif
 }
 

@@ -45,6 +45,8 @@ extern motion_kernels motion_k;
 void init_motion_kernels(motion_kernels& t, unsigned flags);
 
 #if defined(__x86_64__)
-// The SSE2 rung, in block_match_sse2.cpp.
+// The rungs, each in block_match_<rung>.cpp.
 void init_motion_kernels_sse2(motion_kernels& t);
+void init_motion_kernels_avx2(motion_kernels& t);
+void init_motion_kernels_avx512(motion_kernels& t);
 #endif
