@@ -206,11 +206,14 @@ TEST(kernel_check, motion_block_variance) {
 
 // ---- whole-sample search ----------------------------------------------------
 
-enum class field { random, near, flat, extremes, lattice, lattice_plus_one, stripes, two_levels };
-const field all_fields[] = {field::random,  field::near,     field::flat,    field::extremes,
-                            field::lattice, field::lattice_plus_one, field::stripes, field::two_levels};
-const char* const field_names[] = {"random",  "near",          "flat",    "extremes",
-                                   "lattice", "lattice_plus_1", "stripes", "two_levels"};
+// lattice_first_row: the block differs from the lattice in its first row
+// only, so the tied sums are complete after one row.
+enum class field { random, near, flat, extremes, lattice, lattice_plus_one, lattice_first_row, stripes, two_levels };
+const field all_fields[] = {field::random,           field::near,    field::flat,
+                            field::extremes,         field::lattice, field::lattice_plus_one,
+                            field::lattice_first_row, field::stripes, field::two_levels};
+const char* const field_names[] = {
+    "random", "near", "flat", "extremes", "lattice", "lattice_plus_1", "lattice_first_row", "stripes", "two_levels"};
 
 // A search window of width x height positions; the reference plane ends at
 // the last sample of the bottom-right position's block, the current block
@@ -237,7 +240,8 @@ void fill(window& w, field f, std::mt19937& rng) {
             case field::flat: return 77;
             case field::extremes: return 255;
             case field::lattice:
-            case field::lattice_plus_one: return tile[(y % tile_h) * tile_w + x % tile_w];
+            case field::lattice_plus_one:
+            case field::lattice_first_row: return tile[(y % tile_h) * tile_w + x % tile_w];
             case field::stripes: return x % 3 ? 10 : 200;
             case field::two_levels: return any(rng) & 1;
             default: return any(rng);
@@ -259,6 +263,7 @@ void fill(window& w, field f, std::mt19937& rng) {
             case field::extremes: v = 0; break;
             case field::lattice: v = own; break;
             case field::lattice_plus_one: v = own + 1; break;
+            case field::lattice_first_row: v = own + (y == 0); break;
             case field::stripes: v = (x + 1) % 3 ? 10 : 200; break;
             case field::two_levels: v = any(rng) & 1; break;
         }
@@ -276,10 +281,10 @@ TEST(kernel_check, motion_whole_search_takes_the_spiral_winner_among_equal_sads)
     };
     // Single positions and rows of them, widths around the vector widths,
     // and the windows of the widest search ranges.
-    const shape shapes[] = {{1, 1, 16},  {1, 1, 8},   {2, 1, 16},   {1, 2, 8},    {3, 3, 16},  {15, 7, 8},
-                            {16, 16, 16}, {17, 5, 16}, {31, 31, 16}, {31, 15, 8},  {32, 9, 16}, {33, 9, 16},
-                            {47, 4, 8},  {48, 4, 16}, {49, 3, 16},  {63, 63, 16}, {64, 2, 8},  {65, 2, 16},
-                            {23, 11, 5}, {40, 6, 1},  {19, 4, 3},   {300, 20, 16}, {255, 255, 16}, {255, 127, 8}};
+    const shape shapes[] = {{1, 1, 16},   {1, 1, 8},   {2, 1, 16},   {1, 2, 8},     {3, 3, 16},     {15, 7, 8},
+                            {16, 16, 16}, {17, 5, 16}, {31, 31, 16}, {31, 15, 8},   {32, 9, 16},    {33, 9, 16},
+                            {47, 4, 8},   {48, 4, 16}, {49, 3, 16},  {63, 63, 16},  {64, 2, 8},     {65, 2, 16},
+                            {23, 11, 5},  {40, 6, 1},  {19, 4, 3},   {300, 20, 16}, {255, 255, 16}, {255, 127, 8}};
     for_each_changed(
         init_motion_kernels, [](const motion_kernels& t) { return t.whole_search; },
         [&](whole_search_fn* r, whole_search_fn* k) {
