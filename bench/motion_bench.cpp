@@ -91,13 +91,21 @@ void block_pairs_bench(benchmark::State& state, Kernel kernel) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
+// The kernels block_search reads: the SADs of the refinement and the
+// whole-sample search.
+struct search_kernels {
+    std::array<block_sad_fn*, 4> sad;
+    whole_search_fn* whole;
+    bool operator==(const search_kernels&) const = default;
+};
+
 // Every macroblock of the frame searched as the estimators do; items are
 // macroblocks (frame blocks of 16 rows, or the two 8-row field blocks).
-// The search reads the table in use, and of it only block_sad.
-void block_search_bench(benchmark::State& state, const std::array<block_sad_fn*, 4>& sad, int range, bool field) {
+void block_search_bench(benchmark::State& state, const search_kernels& k, int range, bool field) {
     const frames& f = pictures();
     const motion_kernels saved = motion_k;
-    std::copy(sad.begin(), sad.end(), motion_k.block_sad);
+    std::copy(k.sad.begin(), k.sad.end(), motion_k.block_sad);
+    motion_k.whole_search = k.whole;
     for (auto _ : state) {
         for (int j = 0; j < height; j += 16)
             for (int i = 0; i < width; i += 16) {
@@ -115,6 +123,28 @@ void block_search_bench(benchmark::State& state, const std::array<block_sad_fn*,
     }
     motion_k = saved;
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * (width / 16) * (height / 16));
+}
+
+// The whole-sample pass alone over the windows of every macroblock, clipped
+// at the picture's edges as block_search clips them; items are positions.
+void whole_search_bench(benchmark::State& state, whole_search_fn* k, int range, bool field) {
+    const frames& f = pictures();
+    const int stride = field ? 2 * width : width, area_height = field ? height / 2 : height, rows = field ? 8 : 16;
+    const int range_y = field ? range >> 1 : range;
+    int64_t positions = 0;
+    for (auto _ : state) {
+        positions = 0;
+        for (int j = 0; j < area_height - rows + 1; j += rows)
+            for (int i = 0; i < width; i += 16) {
+                const int xlow = std::max(i - range, 0), xhigh = std::min(i + range, width - 16);
+                const int ylow = std::max(j - range_y, 0), yhigh = std::min(j + range_y, area_height - rows);
+                const int w = xhigh - xlow + 1, h = yhigh - ylow + 1;
+                positions += w * h;
+                benchmark::DoNotOptimize(k(f.src.data() + ylow * stride + xlow, f.cur.data() + j * stride + i,
+                                           stride, rows, w, h, i - xlow, j - ylow));
+            }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * positions);
 }
 
 bool register_motion_benchmarks() {
@@ -164,14 +194,18 @@ bool register_motion_benchmarks() {
         int range;
         bool field;
     };
-    for (const search_case& c : {search_case{"frame_w11", 11, false}, search_case{"frame_w31", 31, false},
-                                 search_case{"field_w15", 15, true}})
+    const search_case cases[] = {{"frame_w7", 7, false},   {"frame_w11", 11, false}, {"frame_w15", 15, false},
+                                 {"frame_w31", 31, false}, {"field_w15", 15, true}};
+    for (const search_case& c : cases) {
         register_entry(
             std::string("block_search/") + c.name, init_motion_kernels,
-            [](const motion_kernels& t) { return std::to_array(t.block_sad); },
-            [c](benchmark::State& state, const std::array<block_sad_fn*, 4>& sad) {
-                block_search_bench(state, sad, c.range, c.field);
-            });
+            [](const motion_kernels& t) { return search_kernels{std::to_array(t.block_sad), t.whole_search}; },
+            [c](benchmark::State& state, const search_kernels& k) { block_search_bench(state, k, c.range, c.field); });
+        register_entry(
+            std::string("whole_search/") + c.name, init_motion_kernels,
+            [](const motion_kernels& t) { return t.whole_search; },
+            [c](benchmark::State& state, whole_search_fn* k) { whole_search_bench(state, k, c.range, c.field); });
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "driver/cpu.h"
 #include "motion/motion_kernels.h"
+#include "motion/spiral.h"
 
 namespace {
 
@@ -93,6 +94,14 @@ int block_variance_ref(const uint8_t* block, int stride) {
     return static_cast<int>(static_cast<unsigned>(s) - ((t * t) >> 8));
 }
 
+whole_match whole_search_ref(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int width, int height,
+                             int cx, int cy) {
+    auto sad = [&](int x, int y, int limit) {
+        return block_sad_whole_ref(ref + static_cast<std::ptrdiff_t>(y) * stride + x, cur, stride, rows, limit);
+    };
+    return spiral_search(sad, width, height, cx, cy);
+}
+
 constexpr motion_kernels reference_kernels() {
     motion_kernels t{};
     t.block_sad[0] = block_sad_whole_ref;
@@ -106,6 +115,7 @@ constexpr motion_kernels reference_kernels() {
     set_bidir_ref<false>(t.bidir_sad, std::make_integer_sequence<int, 16>());
     set_bidir_ref<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_ref;
+    t.whole_search = whole_search_ref;
     return t;
 }
 
@@ -117,6 +127,8 @@ void init_motion_kernels(motion_kernels& t, [[maybe_unused]] unsigned flags) {
     t = reference_kernels();
 #if defined(__x86_64__)
     if (flags & cpu_sse2) init_motion_kernels_sse2(t);
+    if (flags & cpu_avx2) init_motion_kernels_avx2(t);
+    if (flags & cpu_avx512) init_motion_kernels_avx512(t);
 #endif
 }
 
@@ -132,38 +144,13 @@ int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* 
                                                 stride, rows, limit);
     };
 
-    int d_best = sad_at(src_ref, cx, cy, 0, 0, no_distortion);
-    int bx = cx, by = cy;
-    auto test = [&](int x, int y) {
-        int d = sad_at(src_ref, x, y, 0, 0, d_best);
-        if (d < d_best) {
-            d_best = d;
-            bx = x;
-            by = y;
-        }
-    };
-
-    // A ring beyond the window's farthest extent from the centre holds no
-    // position inside it, nor does any later ring.
-    const int reach = std::max({cx - xlow, xhigh - cx, cy - ylow, yhigh - cy, 0});
-    const int rings = std::min(std::max(range_x, range_y), reach);
-    for (int l = 1; l <= rings; ++l) {
-        // The four sides in ring order, each clipped to the window: top row
-        // rightwards from the top-left corner, right column downwards, bottom
-        // row leftwards, left column upwards.
-        const int top = cy - l, bottom = cy + l, left = cx - l, right = cx + l;
-        if (top >= ylow)
-            for (int x = std::max(left, xlow), e = std::min(right - 1, xhigh); x <= e; ++x) test(x, top);
-        if (right <= xhigh)
-            for (int y = std::max(top, ylow), e = std::min(bottom - 1, yhigh); y <= e; ++y) test(right, y);
-        if (bottom <= yhigh)
-            for (int x = std::min(right, xhigh), e = std::max(left + 1, xlow); x >= e; --x) test(x, bottom);
-        if (left >= xlow)
-            for (int y = std::min(bottom, yhigh), e = std::max(top + 1, ylow); y >= e; --y) test(left, y);
-    }
+    const whole_match whole = motion_k.whole_search(src_ref + static_cast<std::ptrdiff_t>(ylow) * stride + xlow,
+                                                    cur_block, stride, rows, xhigh - xlow + 1, yhigh - ylow + 1,
+                                                    cx - xlow, cy - ylow);
+    const int bx = xlow + whole.x, by = ylow + whole.y;
 
     // Refinement around the best whole-sample position, on the reconstruction.
-    d_best = no_distortion;
+    int d_best = no_distortion;
     const int X = 2 * bx, Y = 2 * by;
     const int x0 = X > 0 ? X - 1 : X, x1 = X < 2 * (area_width - 16) ? X + 1 : X;
     const int y0 = Y > 0 ? Y - 1 : Y, y1 = Y < 2 * (area_height - rows) ? Y + 1 : Y;

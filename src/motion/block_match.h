@@ -9,7 +9,8 @@
 constexpr int no_distortion = 65536;
 
 // Full search with half-sample refinement; returns the SAD on rec_ref at
-// the best position (half-sample units, absolute).
+// the best position (half-sample units, absolute). The block at the centre
+// (cx, cy) lies inside the area; rows is at most 16.
 int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* cur_block, int stride, int cx,
                  int cy, int range_x, int range_y, int rows, int area_width, int area_height, int* best_x,
                  int* best_y);

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "driver/cpu.h"
-
+#include "motion/spiral.h"
 
 namespace {
 
@@ -189,6 +189,15 @@ MORVANE_TARGET("sse2") int block_variance_sse2(const uint8_t* block, int stride)
     return static_cast<int>(s - ((t * t) >> 8));
 }
 
+// The reference's spiral and early stop, with the SAD inlined.
+MORVANE_TARGET("sse2") whole_match whole_search_spiral(const uint8_t* ref, const uint8_t* cur, int stride, int rows,
+                                                       int width, int height, int cx, int cy) {
+    auto sad = [&](int x, int y, int limit) {
+        return block_sad_whole(ref + static_cast<std::ptrdiff_t>(y) * stride + x, cur, stride, rows, limit);
+    };
+    return spiral_search(sad, width, height, cx, cy);
+}
+
 }  // namespace
 
 void init_motion_kernels_sse2(motion_kernels& t) {
@@ -203,6 +212,7 @@ void init_motion_kernels_sse2(motion_kernels& t) {
     set_bidir<false>(t.bidir_sad, std::make_integer_sequence<int, 16>());
     set_bidir<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_sse2;
+    t.whole_search = whole_search_spiral;
 }
 
 #endif

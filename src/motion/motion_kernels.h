@@ -13,6 +13,19 @@ using bidir_fn = int(const uint8_t* fwd, const uint8_t* bwd, const uint8_t* cur,
 // Of a 16x16 block: the sum of squares less the square of the sum over 256.
 using block_variance_fn = int(const uint8_t* block, int stride);
 
+// A whole-sample position of a search window and the SAD there.
+struct whole_match {
+    int x, y, sad;
+};
+// The full search of a 16 x rows block (rows at most 16) over the whole
+// positions 0 <= x < width, 0 <= y < height of a window, the block at (x, y)
+// starting at ref + y * stride + x; (cx, cy) lies inside the window. The
+// winner is the first position of least SAD in the spiral from (cx, cy):
+// ring by ring outwards, each ring's top row rightwards from its top-left
+// corner, right column downwards, bottom row leftwards, left column upwards.
+using whole_search_fn = whole_match(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int width,
+                                    int height, int cx, int cy);
+
 // The index of the interpolation at a half-sample position (x, y).
 constexpr int half_index(int x, int y) { return (x & 1) | (y & 1) << 1; }
 
@@ -22,6 +35,7 @@ struct motion_kernels {
     bidir_fn* bidir_sad[16];     // by half_index(forward) | half_index(backward) << 2
     bidir_fn* bidir_sse[16];
     block_variance_fn* block_variance;
+    whole_search_fn* whole_search;
 };
 
 // The table in use; the reference kernels until start-up fills it.
@@ -31,6 +45,8 @@ extern motion_kernels motion_k;
 void init_motion_kernels(motion_kernels& t, unsigned flags);
 
 #if defined(__x86_64__)
-// The SSE2 rung, in block_match_sse2.cpp.
+// The rungs, each in block_match_<rung>.cpp.
 void init_motion_kernels_sse2(motion_kernels& t);
+void init_motion_kernels_avx2(motion_kernels& t);
+void init_motion_kernels_avx512(motion_kernels& t);
 #endif

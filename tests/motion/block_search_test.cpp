@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "motion/block_match.h"
+#include "motion/spiral.h"
 #include "test_support.h"
 
 namespace {
@@ -134,6 +135,33 @@ TEST(refinement, ties_go_to_the_first_position_in_raster_order) {
     EXPECT_EQ(bx, 15);
     EXPECT_EQ(by, 15);
     EXPECT_EQ(d, 256 * 3);
+}
+
+// The rank that searches in other orders compare, against the spiral
+// itself: from every centre of every window up to 9 x 9 the spiral visits
+// each position once, in rising rank; unclipped, the ranks are 0, 1, 2, ...
+TEST(spiral_rank, rises_along_the_spiral_of_every_clipped_window) {
+    for (int w = 1; w <= 9; ++w)
+        for (int h = 1; h <= 9; ++h)
+            for (int cy = 0; cy < h; ++cy)
+                for (int cx = 0; cx < w; ++cx) {
+                    const bool unclipped = w == h && cx == w / 2 && cy == h / 2 && w % 2;
+                    std::vector<int> visits(w * h, 0);
+                    long long previous = -1;
+                    bool in_order = true;
+                    // Never below the centre's SAD: the spiral visits everything.
+                    auto sad = [&](int x, int y, int) {
+                        ++visits[y * w + x];
+                        const long long rank = spiral_rank(x - cx, y - cy);
+                        in_order = in_order && (unclipped ? rank == previous + 1 : rank > previous);
+                        previous = rank;
+                        return 1;
+                    };
+                    spiral_search(sad, w, h, cx, cy);
+                    EXPECT_TRUE(in_order) << w << "x" << h << " centre (" << cx << ", " << cy << ")";
+                    EXPECT_EQ(visits, std::vector<int>(w * h, 1)) << w << "x" << h << " centre (" << cx << ", " << cy
+                                                                  << ")";
+                }
 }
 
 }  // namespace

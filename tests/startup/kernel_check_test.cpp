@@ -13,6 +13,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/cpu.h"
@@ -202,6 +203,170 @@ TEST(kernel_check, motion_block_variance) {
                 ASSERT_EQ(k(b.data(), stride), 4161600) << "stride " << stride;
             }
         });
+}
+
+// ---- whole-sample search ----------------------------------------------------
+
+// lattice_first_row: the block differs from the lattice in its first row
+// only, so the tied sums are complete after one row.
+enum class field { random, near, flat, extremes, lattice, lattice_plus_one, lattice_first_row, stripes, two_levels };
+const field all_fields[] = {field::random,           field::near,    field::flat,
+                            field::extremes,         field::lattice, field::lattice_plus_one,
+                            field::lattice_first_row, field::stripes, field::two_levels};
+const char* const field_names[] = {
+    "random", "near", "flat", "extremes", "lattice", "lattice_plus_1", "lattice_first_row", "stripes", "two_levels"};
+
+// A search window of width x height positions; the reference plane ends at
+// the last sample of the bottom-right position's block, the current block
+// at its own last sample.
+struct window {
+    int width, height, rows, stride;
+    std::vector<uint8_t> ref, cur;
+    window(int w, int h, int r, int s)
+        : width(w), height(h), rows(r), stride(s),
+          ref(static_cast<std::size_t>(h + r - 2) * s + w + 15), cur(static_cast<std::size_t>(r - 1) * s + 16) {}
+};
+
+// The window filled so that many positions share the least SAD where the
+// kind asks for it: lattice ones repeat a small tile, so every position of a
+// lattice matches the block equally.
+void fill(window& w, field f, std::mt19937& rng) {
+    std::uniform_int_distribution<int> any(0, 255), noise(-2, 2), period(1, 4);
+    std::uniform_int_distribution<int> px(0, w.width - 1), py(0, w.height - 1);
+    const int tile_w = period(rng), tile_h = period(rng);
+    std::vector<int> tile(tile_w * tile_h);
+    for (int& v : tile) v = any(rng) % 255;
+    auto ref_at = [&](int x, int y) -> int {
+        switch (f) {
+            case field::flat: return 77;
+            case field::extremes: return 255;
+            case field::lattice:
+            case field::lattice_plus_one:
+            case field::lattice_first_row: return tile[(y % tile_h) * tile_w + x % tile_w];
+            case field::stripes: return x % 3 ? 10 : 200;
+            case field::two_levels: return any(rng) & 1;
+            default: return any(rng);
+        }
+    };
+    for (std::size_t i = 0; i < w.ref.size(); ++i)
+        w.ref[i] = static_cast<uint8_t>(ref_at(static_cast<int>(i % w.stride), static_cast<int>(i / w.stride)));
+    // Where the block is taken from, for the kinds that take it from the window.
+    const int sx = px(rng), sy = py(rng);
+    for (std::size_t i = 0; i < w.cur.size(); ++i) {
+        const int x = static_cast<int>(i % w.stride), y = static_cast<int>(i / w.stride);
+        if (x >= 16) continue;
+        const int own = w.ref[static_cast<std::size_t>(sy + y) * w.stride + sx + x];
+        int v = 0;
+        switch (f) {
+            case field::random: v = any(rng); break;
+            case field::near: v = own + noise(rng); break;
+            case field::flat: v = 80; break;
+            case field::extremes: v = 0; break;
+            case field::lattice: v = own; break;
+            case field::lattice_plus_one: v = own + 1; break;
+            case field::lattice_first_row: v = own + (y == 0); break;
+            case field::stripes: v = (x + 1) % 3 ? 10 : 200; break;
+            case field::two_levels: v = any(rng) & 1; break;
+        }
+        w.cur[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+    }
+}
+
+std::string text(const whole_match& m) {
+    return "(" + std::to_string(m.x) + ", " + std::to_string(m.y) + ") sad " + std::to_string(m.sad);
+}
+
+TEST(kernel_check, motion_whole_search_takes_the_spiral_winner_among_equal_sads) {
+    struct shape {
+        int width, height, rows;
+    };
+    // Single positions and rows of them, widths around the vector widths,
+    // and the windows of the widest search ranges.
+    const shape shapes[] = {{1, 1, 16},   {1, 1, 8},   {2, 1, 16},   {1, 2, 8},     {3, 3, 16},     {15, 7, 8},
+                            {16, 16, 16}, {17, 5, 16}, {31, 31, 16}, {31, 15, 8},   {32, 9, 16},    {33, 9, 16},
+                            {47, 4, 8},   {48, 4, 16}, {49, 3, 16},  {63, 63, 16},  {64, 2, 8},     {65, 2, 16},
+                            {23, 11, 5},  {40, 6, 1},  {19, 4, 3},   {300, 20, 16}, {255, 255, 16}, {255, 127, 8}};
+    for_each_changed(
+        init_motion_kernels, [](const motion_kernels& t) { return t.whole_search; },
+        [&](whole_search_fn* r, whole_search_fn* k) {
+            std::mt19937 rng(41);
+            int n = 0;
+            for (const shape& s : shapes) {
+                const int w = s.width, h = s.height;
+                // The centre on each corner and side, as clipping at a picture
+                // edge leaves it, in the middle, and anywhere.
+                std::vector<std::pair<int, int>> centres = {{0, 0}, {w - 1, h - 1}, {w / 2, h / 2}};
+                if (w * h < 10000) {
+                    std::uniform_int_distribution<int> px(0, w - 1), py(0, h - 1);
+                    centres.insert(centres.end(),
+                                   {{w - 1, 0}, {0, h - 1}, {0, h / 2}, {w - 1, h / 2}, {w / 2, 0}, {w / 2, h - 1},
+                                    {px(rng), py(rng)}});
+                }
+                for (auto [cx, cy] : centres)
+                    for (field f : all_fields) {
+                        window win(w, h, s.rows, w + 15 + 7 * (n++ % 3));
+                        fill(win, f, rng);
+                        ASSERT_EQ(text(k(win.ref.data(), win.cur.data(), win.stride, s.rows, w, h, cx, cy)),
+                                  text(r(win.ref.data(), win.cur.data(), win.stride, s.rows, w, h, cx, cy)))
+                            << w << "x" << h << " rows " << s.rows << " stride " << win.stride << " centre (" << cx
+                            << ", " << cy << ") " << field_names[static_cast<int>(f)];
+                    }
+            }
+        });
+}
+
+// block_search with each level's table against the reference table, the
+// window clipped at every picture edge.
+TEST(kernel_check, motion_block_search_at_every_level_finds_the_reference_position) {
+    struct area {
+        int width, height, stride, rows;  // a frame, or a field of a frame twice as high
+    };
+    const area areas[] = {{64, 48, 64, 16}, {64, 24, 128, 8}, {64, 24, 128, 16}, {48, 32, 48, 8}};
+    const int ranges[][2] = {{0, 0}, {1, 1}, {3, 0}, {0, 3}, {7, 3}, {15, 7}, {31, 31}, {127, 127}, {2047, 2047}};
+    motion_kernels reference{};
+    init_motion_kernels(reference, 0);
+    const motion_kernels saved = motion_k;
+    for (const simd_level& level : simd_levels_available()) {
+        SCOPED_TRACE("level " + std::string(level.name));
+        motion_kernels t{};
+        init_motion_kernels(t, level.mask);
+        std::mt19937 rng(43);
+        std::uniform_int_distribution<int> any(0, 255), noise(-4, 4);
+        for (const area& a : areas)
+            for (bool flat_source : {false, true}) {
+                std::vector<uint8_t> src(static_cast<std::size_t>(a.stride) * a.height), rec(src.size());
+                for (std::size_t i = 0; i < src.size(); ++i) {
+                    src[i] = static_cast<uint8_t>(flat_source ? 90 : any(rng));
+                    rec[i] = static_cast<uint8_t>(std::clamp(src[i] + noise(rng), 0, 255));
+                }
+                for (int cy = 0; cy <= a.height - a.rows; cy += std::max(1, (a.height - a.rows) / 4))
+                    for (int cx = 0; cx <= a.width - 16; cx += std::max(1, (a.width - 16) / 4))
+                        for (const auto& range : ranges) {
+                            // The block near a random position, so that the best lies anywhere.
+                            const int bx = std::uniform_int_distribution<int>(0, a.width - 16)(rng);
+                            const int by = std::uniform_int_distribution<int>(0, a.height - a.rows)(rng);
+                            std::vector<uint8_t> cur(src.size());
+                            for (int y = 0; y < a.rows; ++y)
+                                for (int x = 0; x < 16; ++x)
+                                    cur[y * a.stride + x] = static_cast<uint8_t>(
+                                        std::clamp(src[(by + y) * a.stride + bx + x] + noise(rng), 0, 255));
+                            int expected[3], actual[3];
+                            motion_k = reference;
+                            expected[2] = block_search(src.data(), rec.data(), cur.data(), a.stride, cx, cy,
+                                                       range[0], range[1], a.rows, a.width, a.height, &expected[0],
+                                                       &expected[1]);
+                            motion_k = t;
+                            actual[2] = block_search(src.data(), rec.data(), cur.data(), a.stride, cx, cy, range[0],
+                                                     range[1], a.rows, a.width, a.height, &actual[0], &actual[1]);
+                            ASSERT_TRUE(std::equal(expected, expected + 3, actual))
+                                << a.width << "x" << a.height << " rows " << a.rows << " centre (" << cx << ", "
+                                << cy << ") range " << range[0] << "/" << range[1] << ": (" << actual[0] << ", "
+                                << actual[1] << ") " << actual[2] << ", reference (" << expected[0] << ", "
+                                << expected[1] << ") " << expected[2];
+                        }
+            }
+    }
+    motion_k = saved;
 }
 
 // ---- 8x8 blocks ---------------------------------------------------------------
@@ -687,6 +852,7 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
         EXPECT_NE(motion.bidir_sse[i], reference.bidir_sse[i]) << i;
     }
     EXPECT_NE(motion.block_variance, reference.block_variance);
+    EXPECT_NE(motion.whole_search, reference.whole_search);
 
     dct_kernels dct_reference{};
     init_dct_kernels(dct_reference, 0);
