@@ -1,4 +1,4 @@
-// AVX2 whole-sample search: SADs of 16 neighbouring positions at once, then
+// AVX2 half-sample SADs, two rows per register, and the whole-sample search: SADs of 16 neighbouring positions at once, then
 // the least (SAD, spiral rank) pair, which is the spiral's winner (see
 // spiral.h). The sums are exact: a 16 x 16 SAD is at most 65280, so 16-bit
 // lanes hold it. A group of positions is dropped once every partial sum is
@@ -17,6 +17,45 @@
 #include "motion/spiral.h"
 
 namespace {
+
+// Rows p and p + second of the block, one per 128-bit lane.
+MORVANE_TARGET("avx2") inline __m256i load_rows(const uint8_t* p, std::ptrdiff_t second) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + second)), 1);
+}
+
+// The interpolated prediction of rows p and p + second. For both half flags,
+// (a + b + c + d + 2) >> 2 from byte averages: the average of t = avg(a, b)
+// and u = avg(c, d) is one too high exactly when t + u is odd and a + b or
+// c + d was (so rounded up).
+template <int hx, int hy>
+MORVANE_TARGET("avx2") inline __m256i predicted_rows(const uint8_t* p, std::ptrdiff_t stride, std::ptrdiff_t second) {
+    const __m256i a = load_rows(p, second);
+    if constexpr (!hy) return _mm256_avg_epu8(a, load_rows(p + 1, second));
+    const __m256i c = load_rows(p + stride, second);
+    if constexpr (!hx) return _mm256_avg_epu8(a, c);
+    const __m256i b = load_rows(p + 1, second), d = load_rows(p + stride + 1, second);
+    const __m256i t = _mm256_avg_epu8(a, b), u = _mm256_avg_epu8(c, d);
+    const __m256i odd = _mm256_or_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(c, d));
+    const __m256i high = _mm256_and_si256(_mm256_and_si256(odd, _mm256_xor_si256(t, u)), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(t, u), high);
+}
+
+// The half-sample cases never stop early, so they ignore the limit. An odd
+// last row is predicted in both lanes and counted from the low one.
+template <int hx, int hy>
+MORVANE_TARGET("avx2") int block_sad_half(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows, int) {
+    const std::ptrdiff_t stride = row_stride;
+    __m256i acc = _mm256_setzero_si256();
+    int j = 0;
+    for (; j + 2 <= rows; j += 2, ref += 2 * stride, cur += 2 * stride)
+        acc = _mm256_add_epi32(acc, _mm256_sad_epu8(predicted_rows<hx, hy>(ref, stride, stride), load_rows(cur, stride)));
+    __m128i total = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+    if (j < rows)
+        total = _mm_add_epi32(total, _mm_sad_epu8(_mm256_castsi256_si128(predicted_rows<hx, hy>(ref, stride, 0)),
+                                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur))));
+    return _mm_cvtsi128_si32(_mm_add_epi32(total, _mm_unpackhi_epi64(total, total)));
+}
 
 constexpr int positions = 16;
 
@@ -115,6 +154,11 @@ whole_match whole_search_avx2(const uint8_t* ref, const uint8_t* cur, int row_st
 
 }  // namespace
 
-void init_motion_kernels_avx2(motion_kernels& t) { t.whole_search = whole_search_avx2; }
+void init_motion_kernels_avx2(motion_kernels& t) {
+    t.block_sad[1] = block_sad_half<1, 0>;
+    t.block_sad[2] = block_sad_half<0, 1>;
+    t.block_sad[3] = block_sad_half<1, 1>;
+    t.whole_search = whole_search_avx2;
+}
 
 #endif
