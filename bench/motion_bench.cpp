@@ -91,10 +91,10 @@ void block_pairs_bench(benchmark::State& state, Kernel kernel) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
-// The kernels block_search reads: the SADs of the refinement and the
-// whole-sample search.
+// The kernels block_search reads: the refinement and the whole-sample
+// search.
 struct search_kernels {
-    std::array<block_sad_fn*, 4> sad;
+    half_refine_fn* refine;
     whole_search_fn* whole;
     bool operator==(const search_kernels&) const = default;
 };
@@ -104,7 +104,7 @@ struct search_kernels {
 void block_search_bench(benchmark::State& state, const search_kernels& k, int range, bool field) {
     const frames& f = pictures();
     const motion_kernels saved = motion_k;
-    std::copy(k.sad.begin(), k.sad.end(), motion_k.block_sad);
+    motion_k.half_refine = k.refine;
     motion_k.whole_search = k.whole;
     for (auto _ : state) {
         for (int j = 0; j < height; j += 16)
@@ -184,6 +184,22 @@ bool register_motion_benchmarks() {
                     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
                 });
         }
+    // Every block of the frame away from its edges refined around a position
+    // moved a little; items are blocks.
+    register_entry(
+        "half_refine", init_motion_kernels, [](const motion_kernels& t) { return t.half_refine; },
+        [](benchmark::State& state, half_refine_fn* k) {
+            const frames& f = pictures();
+            int64_t blocks = 0;
+            for (auto _ : state) {
+                blocks = 0;
+                for (int j = 16; j + 32 <= height; j += 16)
+                    for (int i = 16; i + 32 <= width; i += 16, ++blocks)
+                        benchmark::DoNotOptimize(k(f.rec.data() + (j - 1) * width + i + 2, f.cur.data() + j * width + i,
+                                                   width, 16, all_sides));
+            }
+            state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * blocks);
+        });
     register_entry(
         "block_variance", init_motion_kernels, [](const motion_kernels& t) { return t.block_variance; },
         [](benchmark::State& state, block_variance_fn* k) {
@@ -199,7 +215,7 @@ bool register_motion_benchmarks() {
     for (const search_case& c : cases) {
         register_entry(
             std::string("block_search/") + c.name, init_motion_kernels,
-            [](const motion_kernels& t) { return search_kernels{std::to_array(t.block_sad), t.whole_search}; },
+            [](const motion_kernels& t) { return search_kernels{t.half_refine, t.whole_search}; },
             [c](benchmark::State& state, const search_kernels& k) { block_search_bench(state, k, c.range, c.field); });
         register_entry(
             std::string("whole_search/") + c.name, init_motion_kernels,

@@ -102,6 +102,16 @@ whole_match whole_search_ref(const uint8_t* ref, const uint8_t* cur, int stride,
     return spiral_search(sad, width, height, cx, cy);
 }
 
+constexpr block_sad_fn* sad_ref[4] = {block_sad_whole_ref, block_sad_half_ref<1, 0>, block_sad_half_ref<0, 1>,
+                                      block_sad_half_ref<1, 1>};
+
+half_match half_refine_ref(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int sides) {
+    auto sad = [&](int dx, int dy, int limit) {
+        return sad_ref[half_index(dx, dy)](refine_origin(ref, stride, dx, dy), cur, stride, rows, limit);
+    };
+    return refine_loop(sad, sides);
+}
+
 constexpr motion_kernels reference_kernels() {
     motion_kernels t{};
     t.block_sad[0] = block_sad_whole_ref;
@@ -116,6 +126,7 @@ constexpr motion_kernels reference_kernels() {
     set_bidir_ref<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_ref;
     t.whole_search = whole_search_ref;
+    t.half_refine = half_refine_ref;
     return t;
 }
 
@@ -139,33 +150,17 @@ int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* 
     const int xhigh = std::min(cx + range_x, area_width - 16);
     const int ylow = std::max(cy - range_y, 0);
     const int yhigh = std::min(cy + range_y, area_height - rows);
-    auto sad_at = [&](const uint8_t* plane, int x, int y, int hx, int hy, int limit) {
-        return motion_k.block_sad[hx | hy << 1](plane + static_cast<std::ptrdiff_t>(y) * stride + x, cur_block,
-                                                stride, rows, limit);
-    };
-
     const whole_match whole = motion_k.whole_search(src_ref + static_cast<std::ptrdiff_t>(ylow) * stride + xlow,
                                                     cur_block, stride, rows, xhigh - xlow + 1, yhigh - ylow + 1,
                                                     cx - xlow, cy - ylow);
     const int bx = xlow + whole.x, by = ylow + whole.y;
 
     // Refinement around the best whole-sample position, on the reconstruction.
-    int d_best = no_distortion;
-    const int X = 2 * bx, Y = 2 * by;
-    const int x0 = X > 0 ? X - 1 : X, x1 = X < 2 * (area_width - 16) ? X + 1 : X;
-    const int y0 = Y > 0 ? Y - 1 : Y, y1 = Y < 2 * (area_height - rows) ? Y + 1 : Y;
-    int hx_best = X, hy_best = Y;
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) {
-            int d = sad_at(rec_ref, x >> 1, y >> 1, x & 1, y & 1, d_best);
-            if (d < d_best) {
-                d_best = d;
-                hx_best = x;
-                hy_best = y;
-            }
-        }
-    }
-    *best_x = hx_best;
-    *best_y = hy_best;
-    return d_best;
+    const int sides = (bx > 0 ? side_left : 0) | (bx < area_width - 16 ? side_right : 0) | (by > 0 ? side_up : 0) |
+                      (by < area_height - rows ? side_down : 0);
+    const half_match h =
+        motion_k.half_refine(rec_ref + static_cast<std::ptrdiff_t>(by) * stride + bx, cur_block, stride, rows, sides);
+    *best_x = 2 * bx + h.dx;
+    *best_y = 2 * by + h.dy;
+    return h.sad;
 }

@@ -31,6 +31,7 @@ MORVANE_TARGET("avx2") inline __m256i load_rows(const uint8_t* p, std::ptrdiff_t
 template <int hx, int hy>
 MORVANE_TARGET("avx2") inline __m256i predicted_rows(const uint8_t* p, std::ptrdiff_t stride, std::ptrdiff_t second) {
     const __m256i a = load_rows(p, second);
+    if constexpr (!hx && !hy) return a;
     if constexpr (!hy) return _mm256_avg_epu8(a, load_rows(p + 1, second));
     const __m256i c = load_rows(p + stride, second);
     if constexpr (!hx) return _mm256_avg_epu8(a, c);
@@ -41,7 +42,8 @@ MORVANE_TARGET("avx2") inline __m256i predicted_rows(const uint8_t* p, std::ptrd
     return _mm256_sub_epi8(_mm256_avg_epu8(t, u), high);
 }
 
-// The half-sample cases never stop early, so they ignore the limit. An odd
+// The half-sample cases never stop early, so they ignore the limit (and so
+// does the whole-sample one, which only the refinement uses). An odd
 // last row is predicted in both lanes and counted from the low one.
 template <int hx, int hy>
 MORVANE_TARGET("avx2") int block_sad_half(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows, int) {
@@ -55,6 +57,79 @@ MORVANE_TARGET("avx2") int block_sad_half(const uint8_t* ref, const uint8_t* cur
         total = _mm_add_epi32(total, _mm_sad_epu8(_mm256_castsi256_si128(predicted_rows<hx, hy>(ref, stride, 0)),
                                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur))));
     return _mm_cvtsi128_si32(_mm_add_epi32(total, _mm_unpackhi_epi64(total, total)));
+}
+
+// Rows [k, k + 1] of the block and the horizontal averages with their left
+// and right neighbours, with the parities of the pair sums those rounded.
+struct row_pair {
+    __m256i c, left, right, left_odd, right_odd;
+};
+
+MORVANE_TARGET("avx2") inline row_pair load_pair(const uint8_t* p, std::ptrdiff_t stride) {
+    const __m256i l = load_rows(p - 1, stride), c = load_rows(p, stride), r = load_rows(p + 1, stride);
+    return {c, _mm256_avg_epu8(l, c), _mm256_avg_epu8(c, r), _mm256_xor_si256(l, c), _mm256_xor_si256(c, r)};
+}
+
+// Rows [k + 1, k + 2] from [k, k + 1] and [k + 2, k + 3].
+MORVANE_TARGET("avx2") inline __m256i mid(__m256i x, __m256i y) { return _mm256_permute2x128_si256(x, y, 0x21); }
+
+MORVANE_TARGET("avx2") inline row_pair middle_pair(const row_pair& a, const row_pair& d) {
+    return {mid(a.c, d.c), mid(a.left, d.left), mid(a.right, d.right), mid(a.left_odd, d.left_odd),
+            mid(a.right_odd, d.right_odd)};
+}
+
+// The four-sample average from two horizontal averages, as predicted_rows.
+MORVANE_TARGET("avx2") inline __m256i average4(__m256i t, __m256i u, __m256i t_odd, __m256i u_odd) {
+    const __m256i high =
+        _mm256_and_si256(_mm256_and_si256(_mm256_or_si256(t_odd, u_odd), _mm256_xor_si256(t, u)), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(t, u), high);
+}
+
+// All nine offsets at once from rows loaded once; their full SADs give the
+// loop's decisions, since an early stop there only ever drops a position
+// that would not replace the best. Blocks at a side, or with an odd number
+// of rows, take the loop.
+MORVANE_TARGET("avx2") half_match half_refine_avx2(const uint8_t* ref, const uint8_t* cur, int row_stride, int rows,
+                                                   int sides) {
+    const std::ptrdiff_t stride = row_stride;
+    if (sides != all_sides || rows & 1) {
+        auto sad = [&](int dx, int dy, int) {
+            const uint8_t* p = refine_origin(ref, stride, dx, dy);
+            switch (half_index(dx, dy)) {
+                case 0: return block_sad_half<0, 0>(p, cur, row_stride, rows, 0);
+                case 1: return block_sad_half<1, 0>(p, cur, row_stride, rows, 0);
+                case 2: return block_sad_half<0, 1>(p, cur, row_stride, rows, 0);
+                default: return block_sad_half<1, 1>(p, cur, row_stride, rows, 0);
+            }
+        };
+        return refine_loop(sad, sides);
+    }
+    __m256i acc[9];
+    for (__m256i& v : acc) v = _mm256_setzero_si256();
+    row_pair a = load_pair(ref - stride, stride);
+    for (int j = 0; j < rows; j += 2, ref += 2 * stride, cur += 2 * stride) {
+        const row_pair d = load_pair(ref + stride, stride);
+        const row_pair b = middle_pair(a, d);
+        const __m256i c = load_rows(cur, stride);
+        const __m256i pred[9] = {average4(a.left, b.left, a.left_odd, b.left_odd),
+                                 _mm256_avg_epu8(a.c, b.c),
+                                 average4(a.right, b.right, a.right_odd, b.right_odd),
+                                 b.left,
+                                 b.c,
+                                 b.right,
+                                 average4(b.left, d.left, b.left_odd, d.left_odd),
+                                 _mm256_avg_epu8(b.c, d.c),
+                                 average4(b.right, d.right, b.right_odd, d.right_odd)};
+        for (int i = 0; i < 9; ++i) acc[i] = _mm256_add_epi32(acc[i], _mm256_sad_epu8(pred[i], c));
+        a = d;
+    }
+    half_match best{0, 0, no_distortion};
+    for (int i = 0; i < 9; ++i) {
+        const __m128i h = _mm_add_epi32(_mm256_castsi256_si128(acc[i]), _mm256_extracti128_si256(acc[i], 1));
+        const int d = _mm_cvtsi128_si32(_mm_add_epi32(h, _mm_unpackhi_epi64(h, h)));
+        if (d < best.sad) best = {i % 3 - 1, i / 3 - 1, d};
+    }
+    return best;
 }
 
 constexpr int positions = 16;
@@ -159,6 +234,7 @@ void init_motion_kernels_avx2(motion_kernels& t) {
     t.block_sad[2] = block_sad_half<0, 1>;
     t.block_sad[3] = block_sad_half<1, 1>;
     t.whole_search = whole_search_avx2;
+    t.half_refine = half_refine_avx2;
 }
 
 #endif

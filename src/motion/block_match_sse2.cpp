@@ -198,6 +198,20 @@ MORVANE_TARGET("sse2") whole_match whole_search_spiral(const uint8_t* ref, const
     return spiral_search(sad, width, height, cx, cy);
 }
 
+MORVANE_TARGET("sse2") half_match half_refine_sse2(const uint8_t* ref, const uint8_t* cur, int stride, int rows,
+                                                   int sides) {
+    auto sad = [&](int dx, int dy, int limit) {
+        const uint8_t* p = refine_origin(ref, stride, dx, dy);
+        switch (half_index(dx, dy)) {
+            case 0: return block_sad_whole(p, cur, stride, rows, limit);
+            case 1: return block_sad_half<1, 0>(p, cur, stride, rows, limit);
+            case 2: return block_sad_half<0, 1>(p, cur, stride, rows, limit);
+            default: return block_sad_half<1, 1>(p, cur, stride, rows, limit);
+        }
+    };
+    return refine_loop(sad, sides);
+}
+
 }  // namespace
 
 void init_motion_kernels_sse2(motion_kernels& t) {
@@ -213,6 +227,7 @@ void init_motion_kernels_sse2(motion_kernels& t) {
     set_bidir<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_sse2;
     t.whole_search = whole_search_spiral;
+    t.half_refine = half_refine_sse2;
 }
 
 #endif

@@ -26,6 +26,18 @@ struct whole_match {
 using whole_search_fn = whole_match(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int width,
                                     int height, int cx, int cy);
 
+// A half-sample offset (dx, dy), each -1, 0 or 1, from a whole-sample
+// position and the SAD there.
+struct half_match {
+    int dx, dy, sad;
+};
+// The refinement around the whole-sample position ref: the offsets in rows
+// from dy = -1 down, each from dx = -1 rightwards, leaving out those past a
+// side not in sides (1 left, 2 right, 4 up, 8 down); the winner is the first
+// offset of least SAD.
+using half_refine_fn = half_match(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int sides);
+enum refine_side { side_left = 1, side_right = 2, side_up = 4, side_down = 8, all_sides = 15 };
+
 // The index of the interpolation at a half-sample position (x, y).
 constexpr int half_index(int x, int y) { return (x & 1) | (y & 1) << 1; }
 
@@ -36,6 +48,7 @@ struct motion_kernels {
     bidir_fn* bidir_sse[16];
     block_variance_fn* block_variance;
     whole_search_fn* whole_search;
+    half_refine_fn* half_refine;
 };
 
 // The table in use; the reference kernels until start-up fills it.

@@ -4,11 +4,30 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "motion/block_match.h"
 #include "motion/motion_kernels.h"
+
+// The refinement loop over the offsets half_refine_fn names, in its order.
+// sad(dx, dy, limit) may stop early as the spiral's may.
+template <typename Sad>
+inline half_match refine_loop(Sad sad, int sides) {
+    half_match best{0, 0, no_distortion};
+    for (int dy = sides & side_up ? -1 : 0; dy <= (sides & side_down ? 1 : 0); ++dy)
+        for (int dx = sides & side_left ? -1 : 0; dx <= (sides & side_right ? 1 : 0); ++dx) {
+            const int d = sad(dx, dy, best.sad);
+            if (d < best.sad) best = {dx, dy, d};
+        }
+    return best;
+}
+
+// The kernel of offset (dx, dy) and the sample it starts at.
+inline const uint8_t* refine_origin(const uint8_t* ref, std::ptrdiff_t stride, int dx, int dy) {
+    return ref + (dy < 0 ? -stride : 0) + (dx < 0 ? -1 : 0);
+}
 
 // The spiral itself. sad(x, y, limit) may stop once its running sum reaches
 // limit and return that partial sum, which is then not below the best; so a

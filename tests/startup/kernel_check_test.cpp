@@ -183,6 +183,34 @@ TEST(kernel_check, motion_bidirectional_measures_for_all_sixteen_flag_pairs) {
         }
 }
 
+// The refinement of a block with the samples of only the sides given around
+// it, the buffer ending at the last of them.
+TEST(kernel_check, motion_half_refine_for_every_set_of_sides) {
+    for_each_changed(
+        init_motion_kernels, [](const motion_kernels& t) { return t.half_refine; },
+        [](half_refine_fn* r, half_refine_fn* k) {
+            std::mt19937 rng(14);
+            for (int sides = 0; sides < 16; ++sides)
+                for (int stride : strides)
+                    for (int rows : heights)
+                        for (pattern pr : all_patterns)
+                            for (pattern pc : all_patterns) {
+                                const int left = sides & side_left ? 1 : 0, up = sides & side_up ? 1 : 0;
+                                const int right = sides & side_right ? 1 : 0, down = sides & side_down ? 1 : 0;
+                                block ref(stride, rows + up, left + right, down), cur(stride, rows, 0, 0);
+                                fill(ref, pr, nullptr, rng);
+                                fill(cur, pc, &ref, rng);
+                                const uint8_t* origin = ref.data() + up * stride + left;
+                                const half_match a = k(origin, cur.data(), stride, rows, sides);
+                                const half_match e = r(origin, cur.data(), stride, rows, sides);
+                                ASSERT_TRUE(a.dx == e.dx && a.dy == e.dy && a.sad == e.sad)
+                                    << case_text(stride, rows, pr, pc) << " sides " << sides << ": (" << a.dx << ", "
+                                    << a.dy << ") " << a.sad << ", reference (" << e.dx << ", " << e.dy << ") "
+                                    << e.sad;
+                            }
+        });
+}
+
 TEST(kernel_check, motion_block_variance) {
     for_each_changed(
         init_motion_kernels, [](const motion_kernels& t) { return t.block_variance; },
@@ -853,6 +881,7 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     }
     EXPECT_NE(motion.block_variance, reference.block_variance);
     EXPECT_NE(motion.whole_search, reference.whole_search);
+    EXPECT_NE(motion.half_refine, reference.half_refine);
 
     dct_kernels dct_reference{};
     init_dct_kernels(dct_reference, 0);
