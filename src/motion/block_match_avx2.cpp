@@ -85,6 +85,11 @@ MORVANE_TARGET("avx2") inline __m256i average4(__m256i t, __m256i u, __m256i t_o
     return _mm256_sub_epi8(_mm256_avg_epu8(t, u), high);
 }
 
+// acc plus the SADs of p against c, those of q in the high halves.
+MORVANE_TARGET("avx2") inline __m256i add_sads(__m256i acc, __m256i p, __m256i q, __m256i c) {
+    return _mm256_add_epi32(acc, _mm256_add_epi32(_mm256_sad_epu8(p, c), _mm256_slli_epi64(_mm256_sad_epu8(q, c), 32)));
+}
+
 // All nine offsets at once from rows loaded once; their full SADs give the
 // loop's decisions, since an early stop there only ever drops a position
 // that would not replace the best. Blocks at a side, or with an odd number
@@ -104,30 +109,32 @@ MORVANE_TARGET("avx2") half_match half_refine_avx2(const uint8_t* ref, const uin
         };
         return refine_loop(sad, sides);
     }
-    __m256i acc[9];
-    for (__m256i& v : acc) v = _mm256_setzero_si256();
+    // Offsets 2k and 2k + 1 share an accumulator, the second in the high
+    // halves of the sums' quadwords: each is below 2^15, so neither spills
+    // into the other, and nine accumulators would not fit in the registers.
+    // Named variables, not arrays, keep them out of memory.
+    __m256i acc01 = _mm256_setzero_si256(), acc23 = acc01, acc45 = acc01, acc67 = acc01, acc8 = acc01;
     row_pair a = load_pair(ref - stride, stride);
     for (int j = 0; j < rows; j += 2, ref += 2 * stride, cur += 2 * stride) {
         const row_pair d = load_pair(ref + stride, stride);
         const row_pair b = middle_pair(a, d);
         const __m256i c = load_rows(cur, stride);
-        const __m256i pred[9] = {average4(a.left, b.left, a.left_odd, b.left_odd),
-                                 _mm256_avg_epu8(a.c, b.c),
-                                 average4(a.right, b.right, a.right_odd, b.right_odd),
-                                 b.left,
-                                 b.c,
-                                 b.right,
-                                 average4(b.left, d.left, b.left_odd, d.left_odd),
-                                 _mm256_avg_epu8(b.c, d.c),
-                                 average4(b.right, d.right, b.right_odd, d.right_odd)};
-        for (int i = 0; i < 9; ++i) acc[i] = _mm256_add_epi32(acc[i], _mm256_sad_epu8(pred[i], c));
+        acc01 = add_sads(acc01, average4(a.left, b.left, a.left_odd, b.left_odd), _mm256_avg_epu8(a.c, b.c), c);
+        acc23 = add_sads(acc23, average4(a.right, b.right, a.right_odd, b.right_odd), b.left, c);
+        acc45 = add_sads(acc45, b.c, b.right, c);
+        acc67 = add_sads(acc67, average4(b.left, d.left, b.left_odd, d.left_odd), _mm256_avg_epu8(b.c, d.c), c);
+        acc8 = _mm256_add_epi32(acc8, _mm256_sad_epu8(average4(b.right, d.right, b.right_odd, d.right_odd), c));
         a = d;
+    }
+    alignas(16) int sums[10];
+    const __m256i acc[5] = {acc01, acc23, acc45, acc67, acc8};
+    for (int k = 0; k < 5; ++k) {
+        const __m128i h = _mm_add_epi32(_mm256_castsi256_si128(acc[k]), _mm256_extracti128_si256(acc[k], 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(sums + 2 * k), _mm_add_epi32(h, _mm_unpackhi_epi64(h, h)));
     }
     half_match best{0, 0, no_distortion};
     for (int i = 0; i < 9; ++i) {
-        const __m128i h = _mm_add_epi32(_mm256_castsi256_si128(acc[i]), _mm256_extracti128_si256(acc[i], 1));
-        const int d = _mm_cvtsi128_si32(_mm_add_epi32(h, _mm_unpackhi_epi64(h, h)));
-        if (d < best.sad) best = {i % 3 - 1, i / 3 - 1, d};
+        if (sums[i] < best.sad) best = {i % 3 - 1, i / 3 - 1, sums[i]};
     }
     return best;
 }
