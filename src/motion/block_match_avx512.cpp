@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "driver/cpu.h"
+#include "motion/half_sad_avx2.h"
 #include "motion/spiral.h"
 
 namespace {
@@ -159,8 +160,19 @@ whole_match whole_search_avx512(const uint8_t* ref, const uint8_t* cur, int row_
     return best.result();
 }
 
+// The AVX2 refinement with the 32 registers of AVX-512, which hold all its
+// sums and rows.
+MORVANE_TARGET("avx2,avx512f,avx512bw,avx512vl")
+half_match half_refine_avx512(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int sides) {
+    if (sides != all_sides || rows & 1) return half_avx2::refine_each(ref, cur, stride, rows, sides);
+    return half_avx2::refine_shared(ref, cur, stride, rows);
+}
+
 }  // namespace
 
-void init_motion_kernels_avx512(motion_kernels& t) { t.whole_search = whole_search_avx512; }
+void init_motion_kernels_avx512(motion_kernels& t) {
+    t.whole_search = whole_search_avx512;
+    t.half_refine = half_refine_avx512;
+}
 
 #endif
