@@ -6,6 +6,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -90,6 +91,13 @@ MORVANE_TARGET("avx2") inline __m256i add_sads(__m256i acc, __m256i p, __m256i q
     return _mm256_add_epi32(acc, _mm256_add_epi32(_mm256_sad_epu8(p, c), _mm256_slli_epi64(_mm256_sad_epu8(q, c), 32)));
 }
 
+// Of the four quadwords of SADs, the sums of the low halves and of the high
+// halves, in the low two doublewords.
+MORVANE_TARGET("avx2") inline __m128i lane_sums(__m256i acc) {
+    const __m128i h = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+    return _mm_add_epi32(h, _mm_unpackhi_epi64(h, h));
+}
+
 // The loop with full SADs; an early stop there only ever drops a position
 // that would not replace the best, so the decisions are the same.
 MORVANE_TARGET("avx2") inline half_match refine_each(const uint8_t* ref, const uint8_t* cur, int row_stride,
@@ -130,16 +138,18 @@ MORVANE_TARGET("avx2") inline half_match refine_each(const uint8_t* ref, const u
         acc8 = _mm256_add_epi32(acc8, _mm256_sad_epu8(average4(b.right, d.right, b.right_odd, d.right_odd), c));
         a = d;
     }
-    alignas(16) int sums[10];
-    const __m256i acc[5] = {acc01, acc23, acc45, acc67, acc8};
-    for (int k = 0; k < 5; ++k) {
-        const __m128i h = _mm_add_epi32(_mm256_castsi256_si128(acc[k]), _mm256_extracti128_si256(acc[k], 1));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(sums + 2 * k), _mm_add_epi32(h, _mm_unpackhi_epi64(h, h)));
-    }
-    half_match best{0, 0, no_distortion};
-    for (int i = 0; i < 9; ++i)
-        if (sums[i] < best.sad) best = {i % 3 - 1, i / 3 - 1, sums[i]};
-    return best;
+    // The least of sum * 16 + offset is the first least sum, found without
+    // branches, which mispredict, or a trip through memory; sums are below
+    // 2^16.
+    const __m128i s0123 = _mm_unpacklo_epi64(lane_sums(acc01), lane_sums(acc23));
+    const __m128i s4567 = _mm_unpacklo_epi64(lane_sums(acc45), lane_sums(acc67));
+    __m128i keys = _mm_min_epi32(_mm_or_si128(_mm_slli_epi32(s0123, 4), _mm_setr_epi32(0, 1, 2, 3)),
+                                 _mm_or_si128(_mm_slli_epi32(s4567, 4), _mm_setr_epi32(4, 5, 6, 7)));
+    keys = _mm_min_epi32(keys, _mm_shuffle_epi32(keys, _MM_SHUFFLE(1, 0, 3, 2)));
+    keys = _mm_min_epi32(keys, _mm_shuffle_epi32(keys, _MM_SHUFFLE(2, 3, 0, 1)));
+    const int best = std::min(_mm_cvtsi128_si32(keys), _mm_cvtsi128_si32(lane_sums(acc8)) << 4 | 8);
+    const int i = best & 15;
+    return {i % 3 - 1, i / 3 - 1, best >> 4};
 }
 
 
