@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "driver/coding_types.h"
 #include "driver/cpu.h"
 #include "driver/encoder_state.h"
+#include "driver/text_format.h"
 #include "stats/stats_kernels.h"
 
 void plane_error_sums_reference(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double sums[3]) {
@@ -102,22 +104,40 @@ char coding_letter(const macroblock_info& mb) {
     return 'N';
 }
 
+// One row of a map, formatted in place and written at once: the maps are
+// most of the statistics file, a few fields per macroblock.
+struct map_row {
+    std::vector<char> buffer;
+    char* end;
+    // Room for the widest field of any int: 11 characters and two spaces.
+    explicit map_row(int columns) : buffer(static_cast<std::size_t>(columns) * 16 + 1), end(buffer.data()) {}
+    void text(const char* s) {
+        while (*s) *end++ = *s++;
+    }
+    void write(FILE* f) {
+        *end++ = '\n';
+        std::fwrite(buffer.data(), 1, static_cast<std::size_t>(end - buffer.data()), f);
+        end = buffer.data();
+    }
+};
+
 // One map of vector component mv[r][s][t], shown where the condition holds.
 void print_vector_map(const char* title, int direction_flag, int r, int s, int t) {
     const encoder_config& cfg = enc.config;
     const macroblock_info* mb_info = enc.buffers.mb_info;
     FILE* f = enc.files.statistics_file;
     std::fputs(title, f);
+    map_row row(cfg.mb_width);
     int k = 0;
     for (int j = 0; j < cfg.mb_height2; ++j) {
         for (int i = 0; i < cfg.mb_width; ++i, ++k) {
             const macroblock_info& mb = mb_info[k];
             if ((mb.mb_type & direction_flag) && (r == 0 || has_two_vectors(mb)))
-                std::fprintf(f, "%4d", mb.mv[r][s][t]);
+                row.end = put_decimal(row.end, mb.mv[r][s][t], 4);
             else
-                std::fputs("   .", f);
+                row.text("   .");
         }
-        std::fputc('\n', f);
+        row.write(f);
     }
 }
 
@@ -160,11 +180,15 @@ void print_picture_statistics() {
     std::fprintf(f, " # of interpolated macroblocks: %4d (%.1f%%)\n", n_interp, n_interp * 100.0 / n);
 
     std::fprintf(f, "\nmacroblock_type map:\n");
+    map_row row(cfg.mb_width);
     int k = 0;
     for (int j = 0; j < cfg.mb_height2; ++j) {
-        for (int i = 0; i < cfg.mb_width; ++i, ++k)
-            std::fprintf(f, "%c%c ", type_letter(mb_info[k]), coding_letter(mb_info[k]));
-        std::fputc('\n', f);
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) {
+            *row.end++ = type_letter(mb_info[k]);
+            *row.end++ = coding_letter(mb_info[k]);
+            *row.end++ = ' ';
+        }
+        row.write(f);
     }
 
     std::fprintf(f, "\nmquant map:\n");
@@ -172,18 +196,21 @@ void print_picture_statistics() {
     for (int j = 0; j < cfg.mb_height2; ++j) {
         for (int i = 0; i < cfg.mb_width; ++i, ++k) {
             if (i != 0 && mb_info[k].mquant == mb_info[k - 1].mquant)
-                std::fputs("   ", f);
+                row.text("   ");
             else
-                std::fprintf(f, "%3d", mb_info[k].mquant);
+                row.end = put_decimal(row.end, mb_info[k].mquant, 3);
         }
-        std::fputc('\n', f);
+        row.write(f);
     }
 
     std::fprintf(f, "\ncbp map:\n");
     k = 0;
     for (int j = 0; j < cfg.mb_height2; ++j) {
-        for (int i = 0; i < cfg.mb_width; ++i, ++k) std::fprintf(f, "%02x ", mb_info[k].cbp);
-        std::fputc('\n', f);
+        for (int i = 0; i < cfg.mb_width; ++i, ++k) {
+            row.end = put_hex(row.end, static_cast<unsigned>(mb_info[k].cbp), 2);
+            *row.end++ = ' ';
+        }
+        row.write(f);
     }
 
     if (pic.picture_structure == FRAME_PICTURE && !pic.frame_pred_frame_dct) {
@@ -192,12 +219,14 @@ void print_picture_statistics() {
         for (int j = 0; j < cfg.mb_height2; ++j) {
             for (int i = 0; i < cfg.mb_width; ++i, ++k) {
                 const macroblock_info& mb = mb_info[k];
-                if (mb.mb_type & (MB_INTRA | MB_PATTERN))
-                    std::fprintf(f, "%d  ", mb.dct_type);
-                else
-                    std::fputs("   ", f);
+                if (mb.mb_type & (MB_INTRA | MB_PATTERN)) {
+                    row.end = put_decimal(row.end, mb.dct_type);
+                    row.text("  ");
+                } else {
+                    row.text("   ");
+                }
             }
-            std::fputc('\n', f);
+            row.write(f);
         }
     }
 

@@ -7,6 +7,7 @@
 
 #include "driver/cpu.h"
 #include "driver/encoder_state.h"
+#include "driver/text_format.h"
 #include "transform/dct_kernels.h"
 #include "transform/idct_pass.h"
 
@@ -109,19 +110,6 @@ void inverse_reference(int16_t* block) {
 
 // ---- trace lines -------------------------------------------------------
 
-char* put_int(char* p, int64_t v) {
-    char digits[24];
-    int n = 0;
-    uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    do {
-        digits[n++] = static_cast<char>('0' + m % 10);
-        m /= 10;
-    } while (m);
-    if (v < 0) *p++ = '-';
-    while (n) *p++ = digits[--n];
-    return p;
-}
-
 char* put_text(char* p, const char* text, std::size_t length) {
     std::memcpy(p, text, length);
     return p + length;
@@ -171,14 +159,14 @@ int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter) {
     static const char tail[] = "!!!!!!!!!!!!!!!!!!!!!!!\n";
     char* p = out;
     p = put_text(p, value1, sizeof value1 - 1);
-    p = put_int(p, dc_before);
+    p = put_decimal(p, dc_before);
     p = put_text(p, mid, sizeof mid - 1);
     char* counter_start = p;
-    p = put_int(p, counter);
+    p = put_decimal(p, counter);
     std::size_t counter_length = static_cast<std::size_t>(p - counter_start);
     p = put_text(p, tail, sizeof tail - 1);
     p = put_text(p, value2, sizeof value2 - 1);
-    p = put_int(p, dc_after);
+    p = put_decimal(p, dc_after);
     p = put_text(p, mid, sizeof mid - 1);
     p = put_text(p, counter_start, counter_length);
     p = put_text(p, tail, sizeof tail - 1);
