@@ -256,17 +256,18 @@ void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* bloc
             write_macroblock_type(pic.pict_type, mb_type);
 
             if ((mb_type & (MB_FORWARD | MB_BACKWARD)) && !pic.frame_pred_frame_dct) write_bits(mb.motion_type, 2);
-            if (pic.picture_structure == FRAME_PICTURE && cbp != 0 && !pic.frame_pred_frame_dct) write_bits(mb.dct_type, 1);
+            if (pic.picture_structure == FRAME_PICTURE && cbp != 0 && !pic.frame_pred_frame_dct)
+                write_bits(mb.dct_type, 1);
             if (mb_type & MB_QUANT) {
                 write_bits(quantiser_scale_code(mb.mquant), 5);
                 last_mquant = mb.mquant;
             }
             if (mb_type & MB_FORWARD)
-                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 0, mb.motion_type,
-                                     pic.forw_hor_f_code, pic.forw_vert_f_code);
+                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 0,
+                                     mb.motion_type, pic.forw_hor_f_code, pic.forw_vert_f_code);
             if (mb_type & MB_BACKWARD)
-                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 1, mb.motion_type,
-                                     pic.back_hor_f_code, pic.back_vert_f_code);
+                write_motion_vectors(mb.mv, enc.run.PMV, mb.motion_vertical_field_select, mb.dmvector, 1,
+                                     mb.motion_type, pic.back_hor_f_code, pic.back_vert_f_code);
             if (mb_type & MB_PATTERN) {
                 write_coded_block_pattern((cbp >> (block_count - 6)) & 63);
                 if (cfg.chroma_format != CHROMA420) write_bits(cbp, block_count - 6);

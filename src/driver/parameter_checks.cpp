@@ -69,7 +69,8 @@ void check_parameter_ranges() {
     fail_if(outside(cfg.horizontal_size, 1, 16383), "horizontal_size must be between 1 and 16383");
     fail_if(cfg.mpeg1 && cfg.horizontal_size > 4095, "horizontal_size must be less than 4096 (MPEG-1)");
     fail_if((cfg.horizontal_size & 4095) == 0, "horizontal_size must not be a multiple of 4096");
-    fail_if(cfg.chroma_format != CHROMA444 && cfg.horizontal_size % 2 != 0, "horizontal_size must be a even (4:2:0 / 4:2:2)");
+    fail_if(cfg.chroma_format != CHROMA444 && cfg.horizontal_size % 2 != 0,
+            "horizontal_size must be a even (4:2:0 / 4:2:2)");
     fail_if(outside(cfg.vertical_size, 1, 16383), "vertical_size must be between 1 and 16383");
     fail_if(cfg.mpeg1 && cfg.vertical_size > 4095, "vertical size must be less than 4096 (MPEG-1)");
     // Slice start codes address 175 macroblock rows at most without the
@@ -171,7 +172,8 @@ void check_profile_and_level() {
                     "backward vertical f_code greater than permitted in specified Level");
         }
     }
-    fail_if(cfg.horizontal_size > limits.horizontal_size, "Horizontal size is greater than permitted in specified Level");
+    fail_if(cfg.horizontal_size > limits.horizontal_size,
+            "Horizontal size is greater than permitted in specified Level");
     fail_if(cfg.vertical_size > limits.vertical_size, "Vertical size is greater than permitted in specified Level");
     fail_if(static_cast<double>(cfg.horizontal_size) * cfg.vertical_size * cfg.frame_rate > limits.sample_rate,
             "Sample rate is greater than permitted in specified Level");

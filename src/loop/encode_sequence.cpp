@@ -54,19 +54,20 @@ void dequantise_all_blocks() {
 // One frame or field picture through the whole coding chain.
 void code_picture(frame_planes neworg, frame_planes newref, const search_widths& sw, int second_field,
                   int i_first_field, bool trace) {
-    motion_estimation(enc.buffers.old_org_frame[0], enc.buffers.new_org_frame[0], enc.buffers.old_ref_frame[0], enc.buffers.new_ref_frame[0],
-                      neworg[0], newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, enc.buffers.mb_info,
-                      second_field, i_first_field);
-    predict_picture(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, second_field, enc.buffers.mb_info);
-    choose_dct_type(enc.buffers.pred_frame[0], neworg[0], enc.buffers.mb_info);
+    const coding_buffers& b = enc.buffers;
+    motion_estimation(b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0], neworg[0],
+                      newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, b.mb_info, second_field,
+                      i_first_field);
+    predict_picture(b.old_ref_frame, b.new_ref_frame, b.pred_frame, second_field, b.mb_info);
+    choose_dct_type(b.pred_frame[0], neworg[0], b.mb_info);
     if (trace) std::fputs(" before the tranform\n", stderr);
-    forward_transform_stage(enc.buffers.pred_frame, neworg, enc.buffers.mb_info, enc.buffers.blocks);
+    forward_transform_stage(b.pred_frame, neworg, b.mb_info, b.blocks);
     if (trace) std::fputs(" after the tranform\n", stderr);
-    write_picture(neworg[0], enc.buffers.mb_info, enc.buffers.blocks);
+    write_picture(neworg[0], b.mb_info, b.blocks);
     if (trace) std::fputs(" 1\n", stderr);
     dequantise_all_blocks();
     if (trace) std::fputs(" 2\n", stderr);
-    inverse_transform_stage(enc.buffers.pred_frame, newref, enc.buffers.mb_info, enc.buffers.blocks);
+    inverse_transform_stage(b.pred_frame, newref, b.mb_info, b.blocks);
     if (trace) std::fputs(" 3\n", stderr);
     compute_snr(neworg, newref);
     if (trace) std::fputs("4\n", stderr);

@@ -204,8 +204,12 @@ int half_sample_sum(int j, Fetch at) {
 
 }  // namespace
 
-int chroma_columns() { return enc.config.chroma_format == CHROMA444 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1; }
-int chroma_rows() { return enc.config.chroma_format == CHROMA420 ? enc.config.vertical_size >> 1 : enc.config.vertical_size; }
+int chroma_columns() {
+    return enc.config.chroma_format == CHROMA444 ? enc.config.horizontal_size : enc.config.horizontal_size >> 1;
+}
+int chroma_rows() {
+    return enc.config.chroma_format == CHROMA420 ? enc.config.vertical_size >> 1 : enc.config.vertical_size;
+}
 
 std::string source_frame_name(int number) {
     const encoder_config& cfg = enc.config;

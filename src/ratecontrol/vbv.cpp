@@ -63,7 +63,8 @@ void compute_vbv_delay(int64_t bits) {
     vbv.decoding_time += picture_delay;
 
     // Truncated towards zero; saturates where the difference leaves the int range.
-    const int delay = saturate_to_int(std::trunc(vbv.decoding_time - static_cast<double>(bits) * 90000.0 / cfg.bit_rate));
+    const int delay =
+        saturate_to_int(std::trunc(vbv.decoding_time - static_cast<double>(bits) * 90000.0 / cfg.bit_rate));
 
     const int64_t buffer_bits = static_cast<int64_t>(cfg.vbv_buffer_size) * 16384;
     if (vbv.decoding_time - t_EOP > static_cast<double>(buffer_bits) * 90000.0 / cfg.bit_rate)

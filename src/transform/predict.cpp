@@ -247,9 +247,9 @@ void predict_picture(frame_planes forward_reference, frame_planes backward_refer
     for (int by = 0; by < enc.config.height2; by += 16) {
         for (int bx = 0; bx < enc.config.width; bx += 16, ++k) {
             const macroblock_info& mb = records[k];
-            predict_macroblock(forward_reference, backward_reference, pred, enc.config.width, bx, by, enc.picture.pict_type,
-                               enc.picture.picture_structure, mb.mb_type, mb.motion_type, second_field, mb.mv,
-                               mb.motion_vertical_field_select, mb.dmvector);
+            predict_macroblock(forward_reference, backward_reference, pred, enc.config.width, bx, by,
+                               enc.picture.pict_type, enc.picture.picture_structure, mb.mb_type, mb.motion_type,
+                               second_field, mb.mv, mb.motion_vertical_field_select, mb.dmvector);
         }
     }
 }

@@ -52,7 +52,8 @@ struct picture_fixture {
         enc.picture.frame_pred_frame_dct = field ? 0 : 1;
         enc.picture.forw_hor_f_code = enc.picture.forw_vert_f_code = pict_type == 1 ? 15 : 1;
         enc.picture.back_hor_f_code = enc.picture.back_vert_f_code = pict_type == 3 ? 1 : 15;
-        for (int i = 0; i < 64; ++i) enc.config.intra_quantiser_matrix[i] = enc.config.non_intra_quantiser_matrix[i] = 16;
+        for (int i = 0; i < 64; ++i)
+            enc.config.intra_quantiser_matrix[i] = enc.config.non_intra_quantiser_matrix[i] = 16;
 
         // A huge reaction parameter keeps every quantiser at its smallest, 2.
         enc.run.rc.r = 1 << 30;

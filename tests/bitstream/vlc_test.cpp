@@ -138,7 +138,8 @@ TEST_F(vlc_codes, coefficients_outside_the_range_are_fatal) {
     struct bad_case {
         int mpeg1, run, level;
     };
-    const bad_case cases[] = {{0, 0, 0}, {0, 64, 1}, {0, -1, 1}, {0, 0, 2048}, {0, 0, -2048}, {1, 0, 256}, {1, 5, -256}};
+    const bad_case cases[] = {{0, 0, 0},     {0, 64, 1},  {0, -1, 1},  {0, 0, 2048},
+                              {0, 0, -2048}, {1, 0, 256}, {1, 5, -256}};
     for (const bad_case& c : cases) {
         enc.config.mpeg1 = c.mpeg1;
         bit_capture capture;

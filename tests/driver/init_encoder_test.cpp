@@ -69,8 +69,9 @@ TEST(init_encoder, derived_sizes) {
 TEST(init_encoder, buffers_are_separate_and_cover_the_padded_picture) {
     configure(100, 50, 0, 1, 2);
     init_encoder();
-    const frame_planes* frames[7] = {&enc.buffers.new_ref_frame, &enc.buffers.old_ref_frame, &enc.buffers.aux_ref_frame, &enc.buffers.new_org_frame,
-                                     &enc.buffers.old_org_frame, &enc.buffers.aux_org_frame, &enc.buffers.pred_frame};
+    const frame_planes* frames[7] = {&enc.buffers.new_ref_frame, &enc.buffers.old_ref_frame, &enc.buffers.aux_ref_frame,
+                                     &enc.buffers.new_org_frame, &enc.buffers.old_org_frame, &enc.buffers.aux_org_frame,
+                                     &enc.buffers.pred_frame};
     std::set<uint8_t*> planes;
     for (const frame_planes* f : frames)
         for (int k = 0; k < 3; ++k) {

@@ -251,7 +251,10 @@ void load_default_state() {
 TEST(parameter_checks, values_at_the_limits_pass_the_range_tests) {
     const limit_case cases[] = {
         {"odd width in 4:4:4", [](encoder_state& e) { e.config.horizontal_size = 65, e.config.chroma_format = 3; }},
-        {"largest sizes", [](encoder_state& e) { e.config.horizontal_size = 16383, e.config.vertical_size = 16383, e.config.chroma_format = 3; }},
+        {"largest sizes",
+         [](encoder_state& e) {
+             e.config.horizontal_size = 16383, e.config.vertical_size = 16383, e.config.chroma_format = 3;
+         }},
         {"odd height in 4:2:2", [](encoder_state& e) { e.config.vertical_size = 49, e.config.chroma_format = 2; }},
         {"MPEG-1 4095 wide", [](encoder_state& e) { e.config.mpeg1 = 1, e.config.horizontal_size = 4094; }},
         {"MPEG-1 2800 lines", [](encoder_state& e) { e.config.mpeg1 = 1, e.config.vertical_size = 2800; }},
@@ -261,13 +264,17 @@ TEST(parameter_checks, values_at_the_limits_pass_the_range_tests) {
         {"MPEG-1 f_code 7", [](encoder_state& e) { e.config.mpeg1 = 1, e.config.motion_data[1].back_vert_f_code = 7; }},
         {"bit rate limit", [](encoder_state& e) { e.config.bit_rate = 429496729200.0; }},
         {"vbv limit", [](encoder_state& e) { e.config.vbv_buffer_size = 262143; }},
-        {"colour codes 2 and 4", [](encoder_state& e) { e.config.color_primaries = 2, e.config.transfer_characteristics = 4; }},
-        {"display sizes 0", [](encoder_state& e) { e.config.display_horizontal_size = 0, e.config.display_vertical_size = 0; }},
+        {"colour codes 2 and 4",
+         [](encoder_state& e) { e.config.color_primaries = 2, e.config.transfer_characteristics = 4; }},
+        {"display sizes 0",
+         [](encoder_state& e) { e.config.display_horizontal_size = 0, e.config.display_vertical_size = 0; }},
         {"display sizes 16383",
          [](encoder_state& e) { e.config.display_horizontal_size = 16383, e.config.display_vertical_size = 16383; }},
         {"f_code 9", [](encoder_state& e) { e.config.motion_data[2].forw_vert_f_code = 9; }},
-        {"field pictures 4:2:0, 52 lines", [](encoder_state& e) { e.config.field_pictures = 1, e.config.vertical_size = 52; }},
-        {"entry 0 backward fields unused", [](encoder_state& e) {
+        {"field pictures 4:2:0, 52 lines",
+         [](encoder_state& e) { e.config.field_pictures = 1, e.config.vertical_size = 52; }},
+        {"entry 0 backward fields unused",
+         [](encoder_state& e) {
              e.config.motion_data[0].back_hor_f_code = 0, e.config.motion_data[0].back_hor_search = -4;
          }},
     };
@@ -283,23 +290,29 @@ TEST(parameter_checks, conforming_profile_and_level_combinations_pass) {
     const limit_case cases[] = {
         {"MP@ML at every limit",
          [](encoder_state& e) {
-             e.config.horizontal_size = 720, e.config.vertical_size = 576, e.config.frame_rate = 25.0, e.config.bit_rate = 15000000.0;
+             e.config.horizontal_size = 720, e.config.vertical_size = 576, e.config.frame_rate = 25.0,
+             e.config.bit_rate = 15000000.0;
              e.config.vbv_buffer_size = 112;
          }},
         {"HP@HL at every limit",
          [](encoder_state& e) {
-             e.config.profile = 1, e.config.level = 4, e.config.chroma_format = 2, e.config.horizontal_size = 1920, e.config.vertical_size = 1152;
+             e.config.profile = 1, e.config.level = 4, e.config.chroma_format = 2, e.config.horizontal_size = 1920,
+             e.config.vertical_size = 1152;
              e.config.bit_rate = 80000000.0, e.config.vbv_buffer_size = 597, e.config.intra_dc_precision = 3;
              e.config.motion_data[1].back_hor_f_code = 9, e.config.motion_data[1].back_vert_f_code = 5;
          }},
         {"MP@LL 352x288",
          [](encoder_state& e) {
-             e.config.level = 10, e.config.horizontal_size = 352, e.config.vertical_size = 288, e.config.vbv_buffer_size = 29;
+             e.config.level = 10, e.config.horizontal_size = 352, e.config.vertical_size = 288,
+             e.config.vbv_buffer_size = 29;
              e.config.motion_data[0].forw_hor_f_code = 7, e.config.motion_data[0].forw_vert_f_code = 4;
          }},
         {"SP@ML without B pictures", [](encoder_state& e) { e.config.profile = 5, e.config.M = 1; }},
         {"repeat_first_field at 60 Hz, High level",
-         [](encoder_state& e) { e.config.level = 4, e.config.frame_rate_code = 7, e.config.frame_rate = 60000.0 / 1001.0, e.config.repeat_first_field = 1; }},
+         [](encoder_state& e) {
+             e.config.level = 4, e.config.frame_rate_code = 7, e.config.frame_rate = 60000.0 / 1001.0,
+             e.config.repeat_first_field = 1;
+         }},
         {"repeat_first_field interlaced at 25 Hz",
          [](encoder_state& e) { e.config.progressive_sequence = 0, e.config.repeat_first_field = 1; }},
     };
@@ -314,15 +327,21 @@ TEST(parameter_checks, conforming_profile_and_level_combinations_pass) {
 TEST(parameter_checks, encoder_limits_pass_the_usable_values) {
     const limit_case cases[] = {
         {"input formats 1 and 2", [](encoder_state& e) { e.config.input_format = 2; }},
-        {"zero rate-control values", [](encoder_state& e) { e.config.avg_act = 0.0, e.config.r = 0, e.config.d0b = 0; }},
-        {"positive rate-control values", [](encoder_state& e) { e.config.avg_act = 400.0, e.config.Xi = 1, e.config.d0i = 7; }},
+        {"zero rate-control values",
+         [](encoder_state& e) { e.config.avg_act = 0.0, e.config.r = 0, e.config.d0b = 0; }},
+        {"positive rate-control values",
+         [](encoder_state& e) { e.config.avg_act = 400.0, e.config.Xi = 1, e.config.d0i = 7; }},
         {"pattern with %% and a width", [](encoder_state& e) { e.config.source_name_pattern = "s%%_%04d"; }},
         {"pattern without conversion", [](encoder_state& e) { e.config.recon_name_pattern = "-"; }},
-        {"interlaced 2784 lines", [](encoder_state& e) { e.config.progressive_sequence = 0, e.config.vertical_size = 2784; }},
-        {"interlaced 2802 lines", [](encoder_state& e) { e.config.progressive_sequence = 0, e.config.vertical_size = 2802; }},
+        {"interlaced 2784 lines",
+         [](encoder_state& e) { e.config.progressive_sequence = 0, e.config.vertical_size = 2784; }},
+        {"interlaced 2802 lines",
+         [](encoder_state& e) { e.config.progressive_sequence = 0, e.config.vertical_size = 2802; }},
         {"progressive 2790 lines", [](encoder_state& e) { e.config.vertical_size = 2790; }},
         {"MPEG-1 interlaced 2790 lines",
-         [](encoder_state& e) { e.config.mpeg1 = 1, e.config.progressive_sequence = 0, e.config.vertical_size = 2790; }},
+         [](encoder_state& e) {
+             e.config.mpeg1 = 1, e.config.progressive_sequence = 0, e.config.vertical_size = 2790;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

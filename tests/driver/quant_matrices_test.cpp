@@ -81,8 +81,9 @@ TEST(quant_matrices, bad_files_are_fatal) {
                 read_quant_matrices();
                 ADD_FAILURE() << "no fatal error";
             } catch (const fatal_exit& f) {
-                EXPECT_EQ(f.message, c.unreadable ? "Couldn't read 64 numbers from quant matrix file " + (dir / "bad.mat")
-                                                  : std::string("invalid value in quant matrix"));
+                EXPECT_EQ(f.message, c.unreadable
+                                         ? "Couldn't read 64 numbers from quant matrix file " + (dir / "bad.mat")
+                                         : std::string("invalid value in quant matrix"));
             }
         }
     }

@@ -63,7 +63,8 @@ TEST(MakeSequence_e2e, WritesEachFormatAtTheVisibleSizes) {
          {{"s0.Y", 3072}, {"s0.U", 768}, {"s0.V", 768}, {"s1.Y", 3072}}},
         {{"--width", "45", "--height", "17", "--chroma", "1", "--format", "0"},
          {{"s0.Y", 765}, {"s0.U", 22 * 8}, {"s1.V", 22 * 8}}},
-        {{"--width", "64", "--height", "48", "--chroma", "2", "--format", "1"}, {{"s0.yuv", 3072 * 2}, {"s1.yuv", 6144}}},
+        {{"--width", "64", "--height", "48", "--chroma", "2", "--format", "1"},
+         {{"s0.yuv", 3072 * 2}, {"s1.yuv", 6144}}},
         {{"--width", "30", "--height", "20", "--chroma", "3", "--format", "1"}, {{"s1.yuv", 1800}}},
         {{"--width", "30", "--height", "20", "--format", "2"}, {{"s0.ppm", 13 + 1800}, {"s1.ppm", 1813}}},
     };
@@ -190,7 +191,8 @@ TEST(MakeSequenceInput_e2e, PlaneAndPlanarFilesLoadIntoTheSamePlanes) {
             load_source_frame((dir / (input_format ? "f1_0" : "f0_0")).c_str(), enc.buffers.new_org_frame);
             EXPECT_EQ(visible(enc.buffers.new_org_frame[0], enc.config.width, 50, 18), plane_files[0]);
             for (int k = 1; k < 3; ++k)
-                EXPECT_EQ(visible(enc.buffers.new_org_frame[k], enc.config.chrom_width, c.columns, c.rows), plane_files[k])
+                EXPECT_EQ(visible(enc.buffers.new_org_frame[k], enc.config.chrom_width, c.columns, c.rows),
+                          plane_files[k])
                     << "format " << input_format << " chroma " << c.chroma_format << " plane " << k;
         }
     }

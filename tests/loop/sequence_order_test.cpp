@@ -58,7 +58,8 @@ struct bit_reader {
     std::size_t bit;
     unsigned get(int n) {
         unsigned v = 0;
-        for (int i = 0; i < n; ++i, ++bit) v = (v << 1) | ((static_cast<unsigned char>(s[bit / 8]) >> (7 - bit % 8)) & 1);
+        for (int i = 0; i < n; ++i, ++bit)
+            v = (v << 1) | ((static_cast<unsigned char>(s[bit / 8]) >> (7 - bit % 8)) & 1);
         return v;
     }
 };

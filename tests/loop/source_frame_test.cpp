@@ -116,7 +116,8 @@ TEST(SeparatePlanes, ChromaFilesHaveTheChromaFormatsVisibleSize) {
         write_file(dir / "f.V", pattern_plane(c.columns, c.rows, 2));
         load_source_frame((dir / "f").c_str(), enc.buffers.new_org_frame);
         const uint8_t* cr = enc.buffers.new_org_frame[2];
-        EXPECT_EQ(at(cr, enc.config.chrom_width, c.rows - 1, c.columns - 1), (2 + 7 * (c.rows - 1) + 3 * (c.columns - 1)) % 251);
+        EXPECT_EQ(at(cr, enc.config.chrom_width, c.rows - 1, c.columns - 1),
+                  (2 + 7 * (c.rows - 1) + 3 * (c.columns - 1)) % 251);
         EXPECT_EQ(at(cr, enc.config.chrom_width, enc.config.chrom_height - 1, enc.config.chrom_width - 1),
                   at(cr, enc.config.chrom_width, c.rows - 1, c.columns - 1));
     }
@@ -389,7 +390,8 @@ TEST(VerticalFilter, FrameBasedFilterMixesBothParities) {
     std::vector<int> column;
     for (int r = 0; r < 16; ++r) column.push_back(dst[r * 8 + 3]);
     // Clamped taps at the top repeat row 0 (100), at the bottom row 31 (200).
-    EXPECT_EQ(column, (std::vector<int>{139, 153, 149, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 151, 147, 161}));
+    EXPECT_EQ(column,
+              (std::vector<int>{139, 153, 149, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 151, 147, 161}));
 }
 
 TEST(VerticalFilter, FieldBasedRowsKeepTheirFieldsValue) {

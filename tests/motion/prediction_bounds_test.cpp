@@ -40,7 +40,8 @@ void check_picture(const std::vector<macroblock_info>& records, const std::strin
             std::string at = what + " mb " + std::to_string(k) + " type " + std::to_string(mb.mb_type) +
                              " motion " + std::to_string(mb.motion_type);
             for (int s = 0; s < 2; ++s) {
-                bool runs = s == 0 ? (mb.mb_type & MB_FORWARD) || enc.picture.pict_type == 2 : (mb.mb_type & MB_BACKWARD);
+                bool runs =
+                    s == 0 ? (mb.mb_type & MB_FORWARD) || enc.picture.pict_type == 2 : (mb.mb_type & MB_BACKWARD);
                 if (!runs) continue;
                 int mt = (s == 0 && !(mb.mb_type & MB_FORWARD)) ? (frame ? MC_FRAME : MC_FIELD) : mb.motion_type;
                 const int(*mv)[2][2] = mb.mv;

@@ -162,7 +162,8 @@ TEST_P(RateControlTarget, SharesTheGopBudgetByComplexity) {
     EXPECT_EQ(enc.run.rc.T, c.T);
     EXPECT_EQ(enc.run.rc.d, c.pict_type == 1 ? 11 : c.pict_type == 2 ? 22 : 33);
     EXPECT_EQ(enc.run.rc.S, 1234);
-    EXPECT_EQ(stats.take(), "\nrate control: start of picture\n target number of bits: T=" + std::to_string(c.T) + "\n");
+    EXPECT_EQ(stats.take(),
+              "\nrate control: start of picture\n target number of bits: T=" + std::to_string(c.T) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +222,8 @@ TEST(RateControlActivity, VarianceOfAnEightByEightBlock) {
         {"stride 16, right half ignored", rows_of(16, [](int x, int) -> uint8_t { return x < 8 ? 10 : 250; }), 16,
          0.0},
     };
-    for (const variance_case& c : cases) EXPECT_DOUBLE_EQ(variance_8x8(c.samples.data(), c.stride), c.variance) << c.name;
+    for (const variance_case& c : cases)
+        EXPECT_DOUBLE_EQ(variance_8x8(c.samples.data(), c.stride), c.variance) << c.name;
 }
 
 // One 16x32 frame (two macroblocks of a progressive frame, or one of an
@@ -237,14 +239,27 @@ TEST(RateControlActivity, SmallestBlockVariancePlusOne) {
     const activity_case cases[] = {
         {"flat macroblocks", 1, 0, 3, [](int, int) -> uint8_t { return 128; }, {1.0, 1.0}},
         // lines alternate 0 / 200: every frame block has variance 10000
-        {"alternating lines, progressive", 1, 0, 3, [](int, int y) -> uint8_t { return y % 2 ? 200 : 0; },
+        {"alternating lines, progressive",
+         1,
+         0,
+         3,
+         [](int, int y) -> uint8_t { return y % 2 ? 200 : 0; },
          {10001.0, 10001.0}},
         // the same lines in an interlaced frame picture: each field block is flat
-        {"alternating lines, interlaced frame", 0, 0, 3, [](int, int y) -> uint8_t { return y % 2 ? 200 : 0; },
+        {"alternating lines, interlaced frame",
+         0,
+         0,
+         3,
+         [](int, int y) -> uint8_t { return y % 2 ? 200 : 0; },
          {1.0, 1.0}},
         // one flat quadrant is enough
-        {"one flat quadrant", 1, 0, 3,
-         [](int x, int y) -> uint8_t { return (x >= 8 && y >= 8 && y < 16) ? 50 : static_cast<uint8_t>((x * 37 + y * 11) & 255); },
+        {"one flat quadrant",
+         1,
+         0,
+         3,
+         [](int x, int y) -> uint8_t {
+             return (x >= 8 && y >= 8 && y < 16) ? 50 : static_cast<uint8_t>((x * 37 + y * 11) & 255);
+         },
          {1.0, 0.0}},
         // even lines: columns 0 / 100 (variance 2500); odd lines flat
         {"top field", 0, 1, 1, [](int x, int y) -> uint8_t { return y % 2 ? 50 : (x % 2 ? 100 : 0); }, {2501.0}},
@@ -302,7 +317,8 @@ TEST(RateControlQuantiser, LinearScaleWithHysteresisAndLimits) {
         start_one_macroblock(stats, 0);
         enc.run.rc.d = c.dj;
         enc.run.rc.prev_linear_mquant = c.prev_linear_mquant;
-        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), c.mquant) << "dj " << c.dj << " prev " << c.prev_linear_mquant;
+        EXPECT_EQ(rc_mquant(0, enc.buffers.mb_info[0].act, bitcount()), c.mquant)
+            << "dj " << c.dj << " prev " << c.prev_linear_mquant;
         EXPECT_EQ(enc.run.rc.prev_linear_mquant, c.mquant);
     }
 }
@@ -419,9 +435,11 @@ TEST(RateControlPicture, EachTypeUpdatesItsOwnComplexityAndCount) {
         statistics_capture stats;
         start_state({}, 5000000.0, 30.0, stats);
         enc.picture.pict_type = type;
-        enc.run.rc.Xi = 1, enc.run.rc.Xp = 2, enc.run.rc.Xb = 3, enc.run.rc.d0i = 4, enc.run.rc.d0p = 5, enc.run.rc.d0b = 6;
+        enc.run.rc.Xi = 1, enc.run.rc.Xp = 2, enc.run.rc.Xb = 3, enc.run.rc.d0i = 4, enc.run.rc.d0p = 5,
+        enc.run.rc.d0b = 6;
         enc.run.rc.Np = 7, enc.run.rc.Nb = 8, enc.run.rc.R = 10000;
-        enc.run.rc.S = 100, enc.run.rc.T = 500, enc.run.rc.d = 50, enc.run.rc.mquant_sum = 10, enc.run.rc.act_sum = 30.0;
+        enc.run.rc.S = 100, enc.run.rc.T = 500, enc.run.rc.d = 50, enc.run.rc.mquant_sum = 10,
+        enc.run.rc.act_sum = 30.0;
         set_bitcount(400);
         rc_update_picture(bitcount());
         // S = 300; X = floor(300 x 5 + 0.5); d = 50 + 300 - 500

@@ -130,8 +130,8 @@ struct check_case {
 
 TEST(VbvDelay, BufferChecksWarnAndClampTheWrittenValue) {
     const check_case cases[] = {
-        {"in range", 0, 10000, 10008, "", "\nvbv_delay=7928 (bitcount=10008, decoding_time=17936.00, bitcnt_EOP=10000)\n",
-         7928},
+        {"in range", 0, 10000, 10008, "",
+         "\nvbv_delay=7928 (bitcount=10008, decoding_time=17936.00, bitcnt_EOP=10000)\n", 7928},
         {"late end of previous picture", 0, 20000, 20032,
          "vbv_delay underflow! (decoding_time=14336.0, t_EOP=20000.0\n)vbv_delay underflow: -2096\n",
          "\nvbv_delay=-2096 (bitcount=20032, decoding_time=17936.00, bitcnt_EOP=20000)\n", 0},

@@ -319,7 +319,8 @@ TEST_F(PictureStats, DctTypeMapOnlyForFramePicturesWithFieldDct) {
         enc.picture.pict_type = 1;
         enc.picture.picture_structure = c.picture_structure;
         enc.picture.frame_pred_frame_dct = c.frame_pred_frame_dct;
-        for (int k = 0; k < enc.config.mb_width * enc.config.mb_height2; ++k) enc.buffers.mb_info[k] = macroblock_info{I, 2, 1, 2, 0x3f, 0, {}, {}, {}, 1.0};
+        for (int k = 0; k < enc.config.mb_width * enc.config.mb_height2; ++k)
+            enc.buffers.mb_info[k] = macroblock_info{I, 2, 1, 2, 0x3f, 0, {}, {}, {}, 1.0};
         print_picture_statistics();
         EXPECT_EQ(report().find("\ndct_type map:\n") != std::string::npos, c.map)
             << c.field_pictures << " " << c.picture_structure << " " << c.frame_pred_frame_dct;

@@ -40,8 +40,9 @@ struct motion {
 };
 
 void predict_at(int bx, int by, int mb_type, int motion_type, int second_field, const motion& m) {
-    predict_macroblock(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, enc.config.width, bx, by, enc.picture.pict_type,
-                       enc.picture.picture_structure, mb_type, motion_type, second_field, m.mv, m.select, m.dmv);
+    predict_macroblock(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, enc.config.width,
+                       bx, by, enc.picture.pict_type, enc.picture.picture_structure, mb_type, motion_type, second_field,
+                       m.mv, m.select, m.dmv);
 }
 
 class predict : public testing::Test {
@@ -123,7 +124,8 @@ TEST_F(predict, bidirectional_macroblock_averages_forward_and_backward) {
             int size = comp == 0 ? 16 : 8, y0 = comp == 0 ? 16 : 8;
             for (int r = 0; r < size; ++r)
                 for (int x = 0; x < size; ++x)
-                    ASSERT_EQ(at(enc.buffers.pred_frame, comp, y0 + r, x), c.expected) << c.mb_type << " " << c.motion_type;
+                    ASSERT_EQ(at(enc.buffers.pred_frame, comp, y0 + r, x), c.expected)
+                        << c.mb_type << " " << c.motion_type;
         }
     }
 }
@@ -416,8 +418,8 @@ TEST_F(predict, chrominance_reads_stay_inside_when_luminance_reads_do) {
                                                   : MB_FORWARD | MB_BACKWARD;
                                 recorded_reads.clear();
                                 predict_macroblock(arena.frame(0), arena.frame(1), arena.frame(2), enc.config.width, bx,
-                                                   by, enc.picture.pict_type, enc.picture.picture_structure, mb_type, motion_type,
-                                                   s.second_field, m.mv, m.select, m.dmv);
+                                                   by, enc.picture.pict_type, enc.picture.picture_structure, mb_type,
+                                                   motion_type, s.second_field, m.mv, m.select, m.dmv);
                                 bool luma_inside = true;
                                 std::vector<bool> chroma_inside;
                                 for (const read_record& r : recorded_reads) {
@@ -451,7 +453,8 @@ TEST_F(predict, picture_walks_macroblocks_in_raster_order) {
         enc.buffers.mb_info[k].mb_type = k == 2 ? MB_INTRA : MB_FORWARD;
         enc.buffers.mb_info[k].motion_type = MC_FRAME;
     }
-    predict_picture(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, 0, enc.buffers.mb_info);
+    predict_picture(enc.buffers.old_ref_frame, enc.buffers.new_ref_frame, enc.buffers.pred_frame, 0,
+                    enc.buffers.mb_info);
     for (int r = 0; r < 32; ++r)
         for (int x = 0; x < 32; ++x) ASSERT_EQ(at(enc.buffers.pred_frame, 0, r, x), r >= 16 && x < 16 ? 128 : 40);
 }

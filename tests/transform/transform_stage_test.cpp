@@ -19,7 +19,9 @@ void setup_picture(int w, int h, int chroma_format, int field_pictures, int pict
     enc.picture.pict_type = 1;
 }
 
-int plane_size(int c) { return c == 0 ? enc.config.width * enc.config.height : enc.config.chrom_width * enc.config.chrom_height; }
+int plane_size(int c) {
+    return c == 0 ? enc.config.width * enc.config.height : enc.config.chrom_width * enc.config.chrom_height;
+}
 
 void fill(frame_planes f, const std::function<int(int c, int i)>& value) {
     for (int c = 0; c < 3; ++c)
@@ -142,7 +144,8 @@ TEST_F(transform_stage, forward_and_inverse_stages_reconstruct_flat_differences)
         fill(enc.buffers.new_ref_frame, [](int, int) { return 0; });
         int64_t counter_before = enc.run.dc_change_counter;
         testing::internal::CaptureStdout();
-        forward_transform_stage(enc.buffers.pred_frame, enc.buffers.new_org_frame, enc.buffers.mb_info, enc.buffers.blocks);
+        forward_transform_stage(enc.buffers.pred_frame, enc.buffers.new_org_frame, enc.buffers.mb_info,
+                                enc.buffers.blocks);
         std::fflush(stdout);
         std::string lines = testing::internal::GetCapturedStdout();
         int block_total = mb_count * enc.config.block_count;
@@ -153,7 +156,8 @@ TEST_F(transform_stage, forward_and_inverse_stages_reconstruct_flat_differences)
             int comp = n < 4 ? 0 : (n % 2 ? 2 : 1);
             ASSERT_EQ(enc.buffers.blocks[64 * b], 8 * (3 - 2 * comp) - 200) << "block " << b;
         }
-        inverse_transform_stage(enc.buffers.pred_frame, enc.buffers.new_ref_frame, enc.buffers.mb_info, enc.buffers.blocks);
+        inverse_transform_stage(enc.buffers.pred_frame, enc.buffers.new_ref_frame, enc.buffers.mb_info,
+                                enc.buffers.blocks);
         // The picture being coded is the whole frame, or one field of it.
         for (int comp = 0; comp < 3; ++comp) {
             int w = comp ? enc.config.chrom_width : enc.config.width;
@@ -176,7 +180,8 @@ TEST_F(transform_stage, zero_coefficient_blocks_reconstruct_as_prediction_plus_2
     inverse_transform_stage(enc.buffers.pred_frame, enc.buffers.new_ref_frame, enc.buffers.mb_info, enc.buffers.blocks);
     for (int comp = 0; comp < 3; ++comp)
         for (int i = 0; i < plane_size(comp); ++i)
-            ASSERT_EQ(enc.buffers.new_ref_frame[comp][i], std::min(255, enc.buffers.pred_frame[comp][i] + 25)) << comp << " " << i;
+            ASSERT_EQ(enc.buffers.new_ref_frame[comp][i], std::min(255, enc.buffers.pred_frame[comp][i] + 25))
+                << comp << " " << i;
 }
 
 }  // namespace
