@@ -126,6 +126,7 @@ constexpr motion_kernels reference_kernels() {
     set_bidir_ref<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_ref;
     t.whole_search = whole_search_ref;
+    t.interlaced_search = interlaced_separately<whole_search_ref>;
     t.half_refine = half_refine_ref;
     return t;
 }
@@ -143,19 +144,23 @@ void init_motion_kernels(motion_kernels& t, [[maybe_unused]] unsigned flags) {
 #endif
 }
 
-int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* cur_block, int stride, int cx,
-                 int cy, int range_x, int range_y, int rows, int area_width, int area_height, int* best_x,
-                 int* best_y) {
-    const int xlow = std::max(cx - range_x, 0);
-    const int xhigh = std::min(cx + range_x, area_width - 16);
-    const int ylow = std::max(cy - range_y, 0);
-    const int yhigh = std::min(cy + range_y, area_height - rows);
-    const whole_match whole = motion_k.whole_search(src_ref + static_cast<std::ptrdiff_t>(ylow) * stride + xlow,
-                                                    cur_block, stride, rows, xhigh - xlow + 1, yhigh - ylow + 1,
-                                                    cx - xlow, cy - ylow);
-    const int bx = xlow + whole.x, by = ylow + whole.y;
+namespace {
 
-    // Refinement around the best whole-sample position, on the reconstruction.
+// The whole-sample positions of a search: those within range of the centre
+// whose block lies inside the area.
+struct search_bounds {
+    int xlow, xhigh, ylow, yhigh;
+    search_bounds(int cx, int cy, int range_x, int range_y, int rows, int area_width, int area_height)
+        : xlow(std::max(cx - range_x, 0)),
+          xhigh(std::min(cx + range_x, area_width - 16)),
+          ylow(std::max(cy - range_y, 0)),
+          yhigh(std::min(cy + range_y, area_height - rows)) {}
+};
+
+// The refinement around the whole-sample winner (bx, by), on the
+// reconstruction; the best position in half samples and its SAD.
+int refine(const uint8_t* rec_ref, const uint8_t* cur_block, int stride, int bx, int by, int rows, int area_width,
+           int area_height, int* best_x, int* best_y) {
     const int sides = (bx > 0 ? side_left : 0) | (bx < area_width - 16 ? side_right : 0) | (by > 0 ? side_up : 0) |
                       (by < area_height - rows ? side_down : 0);
     const half_match h =
@@ -163,4 +168,36 @@ int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* 
     *best_x = 2 * bx + h.dx;
     *best_y = 2 * by + h.dy;
     return h.sad;
+}
+
+}  // namespace
+
+int block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* cur_block, int stride, int cx, int cy,
+                 int range_x, int range_y, int rows, int area_width, int area_height, int* best_x, int* best_y) {
+    const search_bounds b(cx, cy, range_x, range_y, rows, area_width, area_height);
+    const whole_match whole =
+        motion_k.whole_search(src_ref + static_cast<std::ptrdiff_t>(b.ylow) * stride + b.xlow, cur_block, stride, rows,
+                              b.xhigh - b.xlow + 1, b.yhigh - b.ylow + 1, cx - b.xlow, cy - b.ylow);
+    return refine(rec_ref, cur_block, stride, b.xlow + whole.x, b.ylow + whole.y, rows, area_width, area_height, best_x,
+                  best_y);
+}
+
+void interlaced_block_search(const uint8_t* src_ref, const uint8_t* rec_ref, const uint8_t* cur_block, int width,
+                             int height, int cx, int cy, int range_x, int range_y, int sad[5], int best_x[5],
+                             int best_y[5]) {
+    const search_bounds frame(cx, cy, range_x, range_y, 16, width, height);
+    const search_bounds field(cx, cy >> 1, range_x, range_y >> 1, 8, width, height >> 1);
+    const interlaced_windows w{frame.xhigh - frame.xlow + 1, cx - frame.xlow,       frame.ylow,
+                               frame.yhigh - frame.ylow + 1, cy - frame.ylow,       field.ylow,
+                               field.yhigh - field.ylow + 1, (cy >> 1) - field.ylow};
+    whole_match found[5];
+    motion_k.interlaced_search(src_ref + frame.xlow, cur_block, width, w, found);
+    sad[0] = refine(rec_ref, cur_block, width, frame.xlow + found[0].x, frame.ylow + found[0].y, 16, width, height,
+                    &best_x[0], &best_y[0]);
+    for (int pr = 0; pr < 2; ++pr)
+        for (int pc = 0; pc < 2; ++pc) {
+            const int k = 1 + 2 * pr + pc;
+            sad[k] = refine(rec_ref + pr * width, cur_block + pc * width, 2 * width, field.xlow + found[k].x,
+                            field.ylow + found[k].y, 8, width, height >> 1, &best_x[k], &best_y[k]);
+        }
 }

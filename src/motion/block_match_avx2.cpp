@@ -21,8 +21,8 @@
 namespace {
 
 // Blocks at a side, or with an odd number of rows, take the loop.
-MORVANE_TARGET("avx2") half_match half_refine_avx2(const uint8_t* ref, const uint8_t* cur, int stride, int rows,
-                                                   int sides) {
+MORVANE_TARGET("avx2")
+half_match half_refine_avx2(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int sides) {
     if (sides != all_sides || rows & 1) return half_avx2::refine_each(ref, cur, stride, rows, sides);
     return half_avx2::refine_shared(ref, cur, stride, rows);
 }
@@ -39,8 +39,8 @@ struct group_sums {
     unsigned valid;   // two mask bits per word, as movemask gives them
     __m256i invalid;  // all ones in the words past the n positions
 
-    MORVANE_TARGET("avx2") group_sums(int n, const uint8_t* last_)
-        : last(last_), valid(n == positions ? ~0u : (1u << 2 * n) - 1) {
+    MORVANE_TARGET("avx2")
+    group_sums(int n, const uint8_t* last_) : last(last_), valid(n == positions ? ~0u : (1u << 2 * n) - 1) {
         const __m256i index = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
         invalid = _mm256_cmpgt_epi16(index, _mm256_set1_epi16(static_cast<short>(n - 1)));
     }
@@ -129,6 +129,7 @@ void init_motion_kernels_avx2(motion_kernels& t) {
     t.block_sad[2] = half_avx2::block_sad_half<0, 1>;
     t.block_sad[3] = half_avx2::block_sad_half<1, 1>;
     t.whole_search = whole_search_avx2;
+    t.interlaced_search = interlaced_separately<whole_search_avx2>;
     t.half_refine = half_refine_avx2;
 }
 

@@ -227,6 +227,7 @@ void init_motion_kernels_sse2(motion_kernels& t) {
     set_bidir<true>(t.bidir_sse, std::make_integer_sequence<int, 16>());
     t.block_variance = block_variance_sse2;
     t.whole_search = whole_search_spiral;
+    t.interlaced_search = interlaced_separately<whole_search_spiral>;
     t.half_refine = half_refine_sse2;
 }
 

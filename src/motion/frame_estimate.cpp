@@ -14,9 +14,9 @@ int scale_two_thirds(int v) { return v >= 0 ? (v + 1) / 3 : -((-v + 1) / 3); }
 }  // namespace
 
 void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
-                       const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec,
-                       int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
-                       macroblock_info* records, int second_field, int i_first_field) {
+                       const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec, int forw_hor_search,
+                       int forw_vert_search, int back_hor_search, int back_vert_search, macroblock_info* records,
+                       int second_field, int i_first_field) {
     std::fputs(" motion_estimation=test1\n", enc.files.statistics_file);
     macroblock_info* record = records;
     for (int j = 0; j < enc.config.height2; j += 16) {
@@ -25,9 +25,9 @@ void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const
                 frame_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, i, j, forw_hor_search,
                                   forw_vert_search, back_hor_search, back_vert_search, record);
             else
-                field_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, cur_rec, i, j,
-                                  forw_hor_search, forw_vert_search, back_hor_search, back_vert_search, record,
-                                  second_field, i_first_field);
+                field_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, cur_rec, i, j, forw_hor_search,
+                                  forw_vert_search, back_hor_search, back_vert_search, record, second_field,
+                                  i_first_field);
             ++record;
         }
         std::fputc('.', stderr);
@@ -40,15 +40,11 @@ frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec,
                                          int hw, int vw) {
     const int w = enc.config.width, h = enc.config.height;
     frame_search_result r{};
-    r.dmc = block_search(src, rec, cur, w, i, j, hw, vw, 16, w, h, &r.imin, &r.jmin);
-
+    int sad[5], x[5], y[5];
+    interlaced_block_search(src, rec, cur, w, h, i, j, hw, vw, sad, x, y);
+    r.dmc = sad[0], r.imin = x[0], r.jmin = y[0];
     int d[4];
-    for (int pc = 0; pc < 2; ++pc)
-        for (int pr = 0; pr < 2; ++pr) {
-            int k = 2 * pr + pc;
-            d[k] = block_search(src + pr * w, rec + pr * w, cur + pc * w, 2 * w, i, j >> 1, hw, vw >> 1, 8, w,
-                                h >> 1, &r.imins[k], &r.jmins[k]);
-        }
+    for (int k = 0; k < 4; ++k) d[k] = sad[1 + k], r.imins[k] = x[1 + k], r.jmins[k] = y[1 + k];
 
     // Ties between the reference fields go to the field of the same parity.
     int dtop, dbot;
@@ -66,8 +62,8 @@ frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec,
     return r;
 }
 
-dual_prime_result dual_prime_frame_search(const uint8_t* rec, const uint8_t* cur, int i, int jf,
-                                          const int imins[4], const int jmins[4]) {
+dual_prime_result dual_prime_frame_search(const uint8_t* rec, const uint8_t* cur, int i, int jf, const int imins[4],
+                                          const int jmins[4]) {
     const int w = enc.config.width, fs = 2 * w, tff = enc.config.top_field_first;
     const int xmax = 2 * w - 32, ymax = enc.config.height - 16;
     auto inside = [&](int x, int y) { return x >= 0 && x <= xmax && y >= 0 && y <= ymax; };
@@ -193,8 +189,7 @@ void frame_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
     frame_search_result f{}, b{};
     int mb_type, motion_type, vmc;
     if (enc.picture.frame_pred_frame_dct) {
-        block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h, &f.imin,
-                     &f.jmin);
+        block_search(past_src, past_rec, cur, w, i, j, forw_hor_search, forw_vert_search, 16, w, h, &f.imin, &f.jmin);
         const int vmcf = sse_at(past_rec, w, f.imin, f.jmin, cur, 16);
         block_search(future_src, future_rec, cur, w, i, j, back_hor_search, back_vert_search, 16, w, h, &b.imin,
                      &b.jmin);

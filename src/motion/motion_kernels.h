@@ -23,8 +23,26 @@ struct whole_match {
 // winner is the first position of least SAD in the spiral from (cx, cy):
 // ring by ring outwards, each ring's top row rightwards from its top-left
 // corner, right column downwards, bottom row leftwards, left column upwards.
-using whole_search_fn = whole_match(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int width,
-                                    int height, int cx, int cy);
+using whole_search_fn = whole_match(const uint8_t* ref, const uint8_t* cur, int stride, int rows, int width, int height,
+                                    int cx, int cy);
+
+// The five searches of a 16 x 16 block of an interlaced frame picture over
+// one reference frame: the frame search (16 rows, frame stride) and the four
+// field searches of 8 rows, each current field pc from reference field pr
+// (field rows at twice the stride, field pr starting pr rows down). All five
+// windows are width positions across from the same column; rows are counted
+// from the top of the reference area, the frame window's in frame rows from
+// frame_y0, the field windows' in field rows from field_y0. Centres and
+// results are relative to the windows, as for whole_search.
+struct interlaced_windows {
+    int width, cx;
+    int frame_y0, frame_height, frame_cy;
+    int field_y0, field_height, field_cy;
+};
+// ref: the area's sample at the windows' first column, top row. found[0]
+// the frame winner, found[1 + 2 pr + pc] the field winners.
+using interlaced_search_fn = void(const uint8_t* ref, const uint8_t* cur, int stride, const interlaced_windows& w,
+                                  whole_match found[5]);
 
 // A half-sample offset (dx, dy), each -1, 0 or 1, from a whole-sample
 // position and the SAD there.
@@ -48,6 +66,7 @@ struct motion_kernels {
     bidir_fn* bidir_sse[16];
     block_variance_fn* block_variance;
     whole_search_fn* whole_search;
+    interlaced_search_fn* interlaced_search;
     half_refine_fn* half_refine;
 };
 

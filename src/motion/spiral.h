@@ -101,3 +101,15 @@ struct spiral_best {
 
     whole_match result() const { return {x, y, static_cast<int>(key >> 32)}; }
 };
+
+// The interlaced searches as five whole-sample searches.
+template <whole_search_fn* search>
+void interlaced_separately(const uint8_t* ref, const uint8_t* cur, int stride, const interlaced_windows& w,
+                           whole_match found[5]) {
+    const std::ptrdiff_t s = stride;
+    found[0] = search(ref + w.frame_y0 * s, cur, stride, 16, w.width, w.frame_height, w.cx, w.frame_cy);
+    for (int pr = 0; pr < 2; ++pr)
+        for (int pc = 0; pc < 2; ++pc)
+            found[1 + 2 * pr + pc] = search(ref + (2 * w.field_y0 + pr) * s, cur + pc * s, 2 * stride, 8, w.width,
+                                            w.field_height, w.cx, w.field_cy);
+}

@@ -56,8 +56,7 @@ Table top_table(void (*init)(Table&, unsigned)) {
 // ---- motion -----------------------------------------------------------------
 
 enum class pattern { zeros, full, alternating, random, near };  // near: the other block plus small noise
-const pattern all_patterns[] = {pattern::zeros, pattern::full, pattern::alternating, pattern::random,
-                                pattern::near};
+const pattern all_patterns[] = {pattern::zeros, pattern::full, pattern::alternating, pattern::random, pattern::near};
 
 // 16 samples wide; extra_col and extra_row for the neighbours a half-sample
 // position reads.
@@ -75,11 +74,11 @@ void fill(block& b, pattern p, const block* other, std::mt19937& rng) {
         const int x = static_cast<int>(i % b.stride), y = static_cast<int>(i / b.stride);
         int v = 0;
         switch (p) {
-            case pattern::zeros: v = 0; break;
-            case pattern::full: v = 255; break;
-            case pattern::alternating: v = (x + y) & 1 ? 255 : 0; break;
-            case pattern::random: v = any(rng); break;
-            case pattern::near: v = (other && i < other->s.size() ? other->s[i] : 128) + small(rng); break;
+        case pattern::zeros: v = 0; break;
+        case pattern::full: v = 255; break;
+        case pattern::alternating: v = (x + y) & 1 ? 255 : 0; break;
+        case pattern::random: v = any(rng); break;
+        case pattern::near: v = (other && i < other->s.size() ? other->s[i] : 128) + small(rng); break;
         }
         b.s[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
     }
@@ -130,13 +129,14 @@ TEST(kernel_check, motion_block_sad_including_early_stop_sums) {
         for_each_changed(
             init_motion_kernels, [half](const motion_kernels& t) { return t.block_sad[half]; },
             [&](block_sad_fn* r, block_sad_fn* k) {
-                for_each_block_pair(half, 11 + half, [&](const block& ref, const block& cur, int stride, int rows,
-                                                         const std::string& text) {
-                    for (int limit : limits_for(ref.data(), cur.data(), stride, rows))
-                        ASSERT_EQ(k(ref.data(), cur.data(), stride, rows, limit),
-                                  r(ref.data(), cur.data(), stride, rows, limit))
-                            << text << " limit " << limit;
-                });
+                for_each_block_pair(
+                    half, 11 + half,
+                    [&](const block& ref, const block& cur, int stride, int rows, const std::string& text) {
+                        for (int limit : limits_for(ref.data(), cur.data(), stride, rows))
+                            ASSERT_EQ(k(ref.data(), cur.data(), stride, rows, limit),
+                                      r(ref.data(), cur.data(), stride, rows, limit))
+                                << text << " limit " << limit;
+                    });
             });
     }
 }
@@ -147,11 +147,12 @@ TEST(kernel_check, motion_block_sse) {
         for_each_changed(
             init_motion_kernels, [half](const motion_kernels& t) { return t.block_sse[half]; },
             [&](block_sse_fn* r, block_sse_fn* k) {
-                for_each_block_pair(half, 21 + half, [&](const block& ref, const block& cur, int stride, int rows,
-                                                         const std::string& text) {
-                    ASSERT_EQ(k(ref.data(), cur.data(), stride, rows), r(ref.data(), cur.data(), stride, rows))
-                        << text;
-                });
+                for_each_block_pair(
+                    half, 21 + half,
+                    [&](const block& ref, const block& cur, int stride, int rows, const std::string& text) {
+                        ASSERT_EQ(k(ref.data(), cur.data(), stride, rows), r(ref.data(), cur.data(), stride, rows))
+                            << text;
+                    });
             });
     }
 }
@@ -238,9 +239,15 @@ TEST(kernel_check, motion_block_variance) {
 // lattice_first_row: the block differs from the lattice in its first row
 // only, so the tied sums are complete after one row.
 enum class field { random, near, flat, extremes, lattice, lattice_plus_one, lattice_first_row, stripes, two_levels };
-const field all_fields[] = {field::random,           field::near,    field::flat,
-                            field::extremes,         field::lattice, field::lattice_plus_one,
-                            field::lattice_first_row, field::stripes, field::two_levels};
+const field all_fields[] = {field::random,
+                            field::near,
+                            field::flat,
+                            field::extremes,
+                            field::lattice,
+                            field::lattice_plus_one,
+                            field::lattice_first_row,
+                            field::stripes,
+                            field::two_levels};
 const char* const field_names[] = {
     "random", "near", "flat", "extremes", "lattice", "lattice_plus_1", "lattice_first_row", "stripes", "two_levels"};
 
@@ -251,8 +258,12 @@ struct window {
     int width, height, rows, stride;
     std::vector<uint8_t> ref, cur;
     window(int w, int h, int r, int s)
-        : width(w), height(h), rows(r), stride(s),
-          ref(static_cast<std::size_t>(h + r - 2) * s + w + 15), cur(static_cast<std::size_t>(r - 1) * s + 16) {}
+        : width(w),
+          height(h),
+          rows(r),
+          stride(s),
+          ref(static_cast<std::size_t>(h + r - 2) * s + w + 15),
+          cur(static_cast<std::size_t>(r - 1) * s + 16) {}
 };
 
 // The window filled so that many positions share the least SAD where the
@@ -266,14 +277,14 @@ void fill(window& w, field f, std::mt19937& rng) {
     for (int& v : tile) v = any(rng) % 255;
     auto ref_at = [&](int x, int y) -> int {
         switch (f) {
-            case field::flat: return 77;
-            case field::extremes: return 255;
-            case field::lattice:
-            case field::lattice_plus_one:
-            case field::lattice_first_row: return tile[(y % tile_h) * tile_w + x % tile_w];
-            case field::stripes: return x % 3 ? 10 : 200;
-            case field::two_levels: return any(rng) & 1;
-            default: return any(rng);
+        case field::flat: return 77;
+        case field::extremes: return 255;
+        case field::lattice:
+        case field::lattice_plus_one:
+        case field::lattice_first_row: return tile[(y % tile_h) * tile_w + x % tile_w];
+        case field::stripes: return x % 3 ? 10 : 200;
+        case field::two_levels: return any(rng) & 1;
+        default: return any(rng);
         }
     };
     for (std::size_t i = 0; i < w.ref.size(); ++i)
@@ -286,15 +297,15 @@ void fill(window& w, field f, std::mt19937& rng) {
         const int own = w.ref[static_cast<std::size_t>(sy + y) * w.stride + sx + x];
         int v = 0;
         switch (f) {
-            case field::random: v = any(rng); break;
-            case field::near: v = own + noise(rng); break;
-            case field::flat: v = 80; break;
-            case field::extremes: v = 0; break;
-            case field::lattice: v = own; break;
-            case field::lattice_plus_one: v = own + 1; break;
-            case field::lattice_first_row: v = own + (y == 0); break;
-            case field::stripes: v = (x + 1) % 3 ? 10 : 200; break;
-            case field::two_levels: v = any(rng) & 1; break;
+        case field::random: v = any(rng); break;
+        case field::near: v = own + noise(rng); break;
+        case field::flat: v = 80; break;
+        case field::extremes: v = 0; break;
+        case field::lattice: v = own; break;
+        case field::lattice_plus_one: v = own + 1; break;
+        case field::lattice_first_row: v = own + (y == 0); break;
+        case field::stripes: v = (x + 1) % 3 ? 10 : 200; break;
+        case field::two_levels: v = any(rng) & 1; break;
         }
         w.cur[i] = static_cast<uint8_t>(std::clamp(v, 0, 255));
     }
@@ -326,9 +337,13 @@ TEST(kernel_check, motion_whole_search_takes_the_spiral_winner_among_equal_sads)
                 std::vector<std::pair<int, int>> centres = {{0, 0}, {w - 1, h - 1}, {w / 2, h / 2}};
                 if (w * h < 10000) {
                     std::uniform_int_distribution<int> px(0, w - 1), py(0, h - 1);
-                    centres.insert(centres.end(),
-                                   {{w - 1, 0}, {0, h - 1}, {0, h / 2}, {w - 1, h / 2}, {w / 2, 0}, {w / 2, h - 1},
-                                    {px(rng), py(rng)}});
+                    centres.insert(centres.end(), {{w - 1, 0},
+                                                   {0, h - 1},
+                                                   {0, h / 2},
+                                                   {w - 1, h / 2},
+                                                   {w / 2, 0},
+                                                   {w / 2, h - 1},
+                                                   {px(rng), py(rng)}});
                 }
                 for (auto [cx, cy] : centres)
                     for (field f : all_fields) {
@@ -380,17 +395,85 @@ TEST(kernel_check, motion_block_search_at_every_level_finds_the_reference_positi
                                         std::clamp(src[(by + y) * a.stride + bx + x] + noise(rng), 0, 255));
                             int expected[3], actual[3];
                             motion_k = reference;
-                            expected[2] = block_search(src.data(), rec.data(), cur.data(), a.stride, cx, cy,
-                                                       range[0], range[1], a.rows, a.width, a.height, &expected[0],
-                                                       &expected[1]);
+                            expected[2] = block_search(src.data(), rec.data(), cur.data(), a.stride, cx, cy, range[0],
+                                                       range[1], a.rows, a.width, a.height, &expected[0], &expected[1]);
                             motion_k = t;
                             actual[2] = block_search(src.data(), rec.data(), cur.data(), a.stride, cx, cy, range[0],
                                                      range[1], a.rows, a.width, a.height, &actual[0], &actual[1]);
                             ASSERT_TRUE(std::equal(expected, expected + 3, actual))
-                                << a.width << "x" << a.height << " rows " << a.rows << " centre (" << cx << ", "
-                                << cy << ") range " << range[0] << "/" << range[1] << ": (" << actual[0] << ", "
-                                << actual[1] << ") " << actual[2] << ", reference (" << expected[0] << ", "
-                                << expected[1] << ") " << expected[2];
+                                << a.width << "x" << a.height << " rows " << a.rows << " centre (" << cx << ", " << cy
+                                << ") range " << range[0] << "/" << range[1] << ": (" << actual[0] << ", " << actual[1]
+                                << ") " << actual[2] << ", reference (" << expected[0] << ", " << expected[1] << ") "
+                                << expected[2];
+                        }
+            }
+    }
+    motion_k = saved;
+}
+
+// The five searches of a frame picture's block at every level against the
+// reference's, through interlaced_block_search: every macroblock of small
+// frames, so the windows meet each picture edge, with even and odd vertical
+// ranges (an odd one leaves frame rows no pair of field rows makes up).
+// Flat and tiled pictures tie many positions.
+TEST(kernel_check, motion_interlaced_search_at_every_level_finds_the_reference_positions) {
+    struct frame {
+        int width, height;
+    };
+    const frame frames[] = {{64, 64}, {48, 96}, {80, 32}, {16, 32}};
+    const int ranges[][2] = {{0, 0}, {1, 1},   {2, 2},   {3, 3},   {7, 3},    {7, 7},
+                             {8, 6}, {15, 15}, {16, 16}, {31, 31}, {127, 127}};
+    enum class content { random, flat, tiled, near };
+    motion_kernels reference{};
+    init_motion_kernels(reference, 0);
+    const motion_kernels saved = motion_k;
+    for (const simd_level& level : simd_levels_available()) {
+        SCOPED_TRACE("level " + std::string(level.name));
+        motion_kernels t{};
+        init_motion_kernels(t, level.mask);
+        if (t.interlaced_search == reference.interlaced_search) continue;
+        std::mt19937 rng(47);
+        std::uniform_int_distribution<int> any(0, 255), noise(-4, 4), period(1, 3);
+        for (const frame& f : frames)
+            for (content c : {content::random, content::flat, content::tiled, content::near}) {
+                // The planes end at the frame's last sample.
+                std::vector<uint8_t> src(static_cast<std::size_t>(f.width) * f.height), rec(src.size()),
+                    cur(src.size());
+                const int tw = period(rng), th = period(rng);
+                for (std::size_t i = 0; i < src.size(); ++i) {
+                    const int x = static_cast<int>(i % f.width), y = static_cast<int>(i / f.width);
+                    const int v = c == content::flat    ? 90
+                                  : c == content::tiled ? 40 * (x % tw) + 70 * (y % th)
+                                                        : any(rng);
+                    src[i] = static_cast<uint8_t>(v);
+                    rec[i] = static_cast<uint8_t>(std::clamp(v + noise(rng), 0, 255));
+                    cur[i] = static_cast<uint8_t>(c == content::random ? any(rng) : v);
+                }
+                if (c == content::near)  // the picture moved by a few samples, plus noise
+                    for (int y = 0; y < f.height; ++y)
+                        for (int x = 0; x < f.width; ++x)
+                            cur[y * f.width + x] = static_cast<uint8_t>(std::clamp(
+                                src[std::min(y + 3, f.height - 1) * f.width + std::max(x - 2, 0)] + noise(rng), 0,
+                                255));
+                for (int j = 0; j < f.height; j += 16)
+                    for (int i = 0; i < f.width; i += 16)
+                        for (const auto& range : ranges) {
+                            const uint8_t* block = cur.data() + j * f.width + i;
+                            int expected[15], actual[15];
+                            motion_k = reference;
+                            interlaced_block_search(src.data(), rec.data(), block, f.width, f.height, i, j, range[0],
+                                                    range[1], expected, expected + 5, expected + 10);
+                            motion_k = t;
+                            interlaced_block_search(src.data(), rec.data(), block, f.width, f.height, i, j, range[0],
+                                                    range[1], actual, actual + 5, actual + 10);
+                            for (int k = 0; k < 5; ++k)
+                                ASSERT_TRUE(expected[k] == actual[k] && expected[5 + k] == actual[5 + k] &&
+                                            expected[10 + k] == actual[10 + k])
+                                    << f.width << "x" << f.height << " content " << static_cast<int>(c) << " block ("
+                                    << i << ", " << j << ") range " << range[0] << "/" << range[1] << " search " << k
+                                    << ": (" << actual[5 + k] << ", " << actual[10 + k] << ") " << actual[k]
+                                    << ", reference (" << expected[5 + k] << ", " << expected[10 + k] << ") "
+                                    << expected[k];
                         }
             }
     }
@@ -604,8 +687,7 @@ TEST(kernel_check, quantise_intra) {
 // Every level -2048..2047 in order, random and extreme blocks.
 std::vector<coefficients> dequantiser_inputs() {
     std::vector<coefficients> blocks;
-    for (int start = -2048; start < 2048; start += 64)
-        blocks.push_back(block_of([start](int i) { return start + i; }));
+    for (int start = -2048; start < 2048; start += 64) blocks.push_back(block_of([start](int i) { return start + i; }));
     const std::vector<coefficients> more = test_blocks(2047, -2048, 2047, 3, 31);
     blocks.insert(blocks.end(), more.begin(), more.end());
     const std::vector<coefficients> wide = test_blocks(32767, -32768, 32767, 1, 32);
@@ -691,8 +773,8 @@ TEST(kernel_check, prediction_rectangles) {
                         std::vector<uint8_t> expected = dst, actual = dst;
                         r(src.data(), expected.data(), s.stride, s.w, s.h);
                         k(src.data(), actual.data(), s.stride, s.w, s.h);
-                        ASSERT_EQ(expected, actual) << "stride " << s.stride << " w " << s.w << " h " << s.h
-                                                    << " fill " << f;
+                        ASSERT_EQ(expected, actual)
+                            << "stride " << s.stride << " w " << s.w << " h " << s.h << " fill " << f;
                     }
             });
     }
@@ -708,8 +790,8 @@ TEST(kernel_check, plane_error_sums) {
     };
     // Tails of 1 to 15 samples, field strides, picture sizes, and a row long
     // enough to need more than one run of 32-bit partial sums.
-    const shape shapes[] = {{1, 1, 1},       {15, 3, 16},     {16, 1, 16},     {17, 5, 20},
-                            {31, 2, 32},     {33, 7, 40},     {176, 144, 352}, {352, 288, 352},
+    const shape shapes[] = {{1, 1, 1},       {15, 3, 16},     {16, 1, 16},      {17, 5, 20},
+                            {31, 2, 32},     {33, 7, 40},     {176, 144, 352},  {352, 288, 352},
                             {360, 288, 720}, {720, 576, 720}, {70001, 2, 70003}};
     enum fill { random_bytes, white_on_black, identical, gradient };
     for_each_changed(
@@ -748,8 +830,13 @@ TEST(kernel_check, plane_error_sums) {
 const int sample_strides[] = {8, 16, 17, 24, 32, 33, 352, 720, 1440};
 
 enum class samples { random, zeros, full, checker, cur_full_pred_zero, cur_zero_pred_full, near };
-const samples all_samples[] = {samples::random, samples::zeros, samples::full, samples::checker, samples::near,
-                               samples::cur_full_pred_zero, samples::cur_zero_pred_full};
+const samples all_samples[] = {samples::random,
+                               samples::zeros,
+                               samples::full,
+                               samples::checker,
+                               samples::near,
+                               samples::cur_full_pred_zero,
+                               samples::cur_zero_pred_full};
 
 // A prediction and a current plane of `size` samples (lines of `stride`)
 // filled by the pattern, ending at the last sample a kernel reads.
@@ -764,13 +851,13 @@ sample_pair sample_planes(std::size_t size, int stride, samples f, std::mt19937&
         const int x = static_cast<int>(i % stride), y = static_cast<int>(i / stride);
         int p = any(rng), c = any(rng);
         switch (f) {
-            case samples::random: break;
-            case samples::zeros: p = c = 0; break;
-            case samples::full: p = c = 255; break;
-            case samples::checker: p = (x + y) & 1 ? 255 : 0, c = 255 - p; break;
-            case samples::cur_full_pred_zero: p = 0, c = 255; break;
-            case samples::cur_zero_pred_full: p = 255, c = 0; break;
-            case samples::near: c = std::clamp(p + small(rng), 0, 255); break;
+        case samples::random: break;
+        case samples::zeros: p = c = 0; break;
+        case samples::full: p = c = 255; break;
+        case samples::checker: p = (x + y) & 1 ? 255 : 0, c = 255 - p; break;
+        case samples::cur_full_pred_zero: p = 0, c = 255; break;
+        case samples::cur_zero_pred_full: p = 255, c = 0; break;
+        case samples::near: c = std::clamp(p + small(rng), 0, 255); break;
         }
         s.pred[i] = static_cast<uint8_t>(p);
         s.cur[i] = static_cast<uint8_t>(c);
@@ -835,8 +922,8 @@ TEST(kernel_check, variance_8x8_bit_for_bit) {
                         for (const std::vector<uint8_t>* plane : {&s.pred, &s.cur}) {
                             const double expected = r(plane->data(), stride), actual = k(plane->data(), stride);
                             ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0)
-                                << "stride " << stride << " samples " << static_cast<int>(f) << ": " << actual
-                                << " vs " << expected;
+                                << "stride " << stride << " samples " << static_cast<int>(f) << ": " << actual << " vs "
+                                << expected;
                         }
                     }
         });
@@ -881,6 +968,7 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
     }
     EXPECT_NE(motion.block_variance, reference.block_variance);
     EXPECT_NE(motion.whole_search, reference.whole_search);
+    EXPECT_NE(motion.interlaced_search, reference.interlaced_search);
     EXPECT_NE(motion.half_refine, reference.half_refine);
 
     dct_kernels dct_reference{};
