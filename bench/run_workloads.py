@@ -31,7 +31,10 @@ WORKLOADS = [
     ("CIF-M1-dual-prime", "cif_dual_prime.par", "pan"),
     ("SD-fields", "sd_fields.par", "pan"),
 ]
-LEVELS = ["default", "none"]
+# (SIMD level, threads): both levels on one thread, then the default
+# kernels on every thread count up to the processors there are.
+def configurations():
+    return [("default", 1), ("none", 1)] + [("default", n) for n in range(2, max(2, os.cpu_count() or 1) + 1)]
 
 PROGRESS = re.compile(rb"Encoding frame (\d+) ")
 FRAME_TYPE = re.compile(r"\nFrame (\d+) \(#\d+ in display order\):\n picture_type=([IPB])\n")
@@ -55,7 +58,7 @@ def make_content(build, kind, width, height, frames, folder):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
 
 
-def encode(build, par, work, level):
+def encode(build, par, work, level, threads):
     """One timed encode in work; returns (total s, start time of each frame, peak KiB, CPU s)."""
     recon = os.path.join(work, "recon")
     shutil.rmtree(recon, ignore_errors=True)
@@ -70,6 +73,7 @@ def encode(build, par, work, level):
     cmd = ["/usr/bin/time", "-f", "%M %U %S", "-o", "time.txt", os.path.join(build, "morvane")]
     if level != "default":
         cmd.append("--simd=" + level)
+    cmd.append("--threads=%d" % threads)
     cmd += [par, "out.m2v"]
     starts = {}
     err = bytearray()
@@ -119,10 +123,10 @@ def output_digest(work):
     return h.hexdigest()
 
 
-def measure(build, par, work, level, frames, runs):
+def measure(build, par, work, level, threads, frames, runs):
     best = None
     for _ in range(runs):
-        total, starts, peak, cpu = encode(build, par, work, level)
+        total, starts, peak, cpu = encode(build, par, work, level, threads)
         types = frame_types(work)
         if sorted(starts) != list(range(frames)) or sorted(types) != list(range(frames)):
             sys.exit("%s: expected progress and statistics for %d frames" % (work, frames))
@@ -153,8 +157,8 @@ def main():
     with open("/proc/cpuinfo") as f:
         model = next((l.split(":", 1)[1].strip() for l in f if l.startswith("model name")), "?")
     print("morvane benchmark: %s, %d CPUs (%s); best of %d runs" % (build, os.cpu_count(), model, runs))
-    print("%-18s %-7s %4s %7s %8s %8s %8s %8s %9s %9s" % ("workload", "simd", "fr", "fps", "ms/fr", "I ms", "P ms",
-                                                          "B ms", "cpu ms/fr", "peak MiB"), flush=True)
+    print("%-18s %-7s %3s %4s %7s %8s %8s %8s %8s %9s %9s" % ("workload", "simd", "thr", "fr", "fps", "ms/fr", "I ms",
+                                                              "P ms", "B ms", "cpu ms/fr", "peak MiB"), flush=True)
     root = tempfile.mkdtemp(prefix="bench-", dir=build)
     same = True
     try:
@@ -166,23 +170,28 @@ def main():
             work = os.path.join(root, name)
             make_content(build, content, width, height, frames, os.path.join(work, "frames"))
             results = {}
-            for level in LEVELS:
-                r = measure(build, par, work, level, frames, runs)
-                results[level] = r
+            for level, threads in configurations():
+                r = measure(build, par, work, level, threads, frames, runs)
+                results[(level, threads)] = r
                 cells = ["%8.1f" % r["ms"][t] if t in r["ms"] else "%8s" % "-" for t in "IPB"]
-                print("%-18s %-7s %4d %7.2f %8.1f %s %9.1f %9.1f" % (
-                    name, level, frames, frames / r["total"], 1000.0 * r["total"] / frames, " ".join(cells),
+                print("%-18s %-7s %3d %4d %7.2f %8.1f %s %9.1f %9.1f" % (
+                    name, level, threads, frames, frames / r["total"], 1000.0 * r["total"] / frames, " ".join(cells),
                     1000.0 * r["cpu"] / frames, r["peak"] / 1024.0), flush=True)
-            identical = results["default"]["digest"] == results["none"]["digest"]
+            one, none = results[("default", 1)], results[("none", 1)]
+            identical = all(r["digest"] == one["digest"] for r in results.values())
             same = same and identical
             print("%-18s default is %.2fx as fast as none (CPU time %.2fx); outputs %s" % (
-                name, results["none"]["total"] / results["default"]["total"],
-                results["none"]["cpu"] / results["default"]["cpu"], "identical" if identical else "DIFFER"), flush=True)
+                name, none["total"] / one["total"], none["cpu"] / one["cpu"], "identical" if identical else "DIFFER"),
+                flush=True)
+            for (level, threads), r in results.items():
+                if threads > 1:
+                    print("%-18s %d threads are %.2fx as fast as one" % (name, threads, one["total"] / r["total"]),
+                          flush=True)
             shutil.rmtree(work)
     finally:
         shutil.rmtree(root, ignore_errors=True)
     if not same:
-        sys.exit("outputs differ between SIMD levels")
+        sys.exit("outputs differ between SIMD levels or thread counts")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
 // morvane: MPEG-2 / MPEG-1 video encoder.
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
 #include "loop/source_frame.h"
+#include "loop/worker_pool.h"
 #include "startup/init_encoder.h"
 
 namespace {
@@ -51,7 +53,7 @@ int run(int argc, char** argv) {
     // Opened last in init_encoder, so not yet written; stdout has its buffer already.
     if (enc.files.statistics_file != stdout)
         std::setvbuf(enc.files.statistics_file, statistics_buffer, _IOFBF, sizeof statistics_buffer);
-    encode_sequence();
+    encode_sequence(line.threads.value_or(std::min(available_processors(), max_threads)));
 
     close_checked(enc.files.output_file, enc.files.output_file_name);
     const bool stats_to_stdout = enc.files.statistics_file == stdout;

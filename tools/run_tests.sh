@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds morvane and runs the whole test suite as shipped, again under each
-# lower instruction-set cap, and once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs missing
-# build and test dependencies with apt first.
+# lower instruction-set cap, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the end-to-end tests under ThreadSanitizer.
+# Installs missing build and test dependencies with apt first.
 #   --quick  the inner loop: build build/ only and run the tests labelled unit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,3 +37,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_SANITIZE=
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# Threads: the end-to-end suite under ThreadSanitizer (every run codes with
+# as many threads as there are processors, and the thread tests with up to 8).
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TSAN=ON -DMORVANE_TESTS=ON
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L e2e

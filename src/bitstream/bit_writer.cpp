@@ -22,7 +22,8 @@ void write_bits(int value, int n) {
     int count = waiting + n;
     while (count >= 8) {
         count -= 8;
-        std::putc(static_cast<uint8_t>(reg >> count), enc.files.output_file);
+        // Only the coding thread writes the stream: no lock per byte.
+        putc_unlocked(static_cast<uint8_t>(reg >> count), enc.files.output_file);
         ++b.byte_count;
     }
     b.out_byte = static_cast<uint8_t>(reg);

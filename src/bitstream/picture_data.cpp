@@ -177,7 +177,7 @@ void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int sel
     }
 }
 
-void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks) {
+void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks, const row_hooks* hooks) {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
     rc_init_picture(frame, mb_info, bitcount());
@@ -193,6 +193,7 @@ void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* bloc
     for (int j = 0; j < cfg.mb_height2; ++j) {
         for (int i = 0; i < cfg.mb_width; ++i, ++k) {
             if (i == 0) {
+                if (hooks) hooks->before(hooks->context, j);
                 align_to_byte();
                 if (cfg.mpeg1 || cfg.vertical_size <= 2800) {
                     write_bits(0x101 + j, 32);
@@ -288,6 +289,7 @@ void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* bloc
             if ((mb_type & MB_INTRA) || (pic.pict_type == P_TYPE && !(mb_type & MB_FORWARD))) reset_predictors();
             mb.mb_type = mb_type;
         }
+        if (hooks) hooks->after(hooks->context, j);
     }
 
     rc_update_picture(bitcount());

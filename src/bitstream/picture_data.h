@@ -15,7 +15,18 @@ extern const vlc_entry coded_block_pattern_table[64];
 // (mquant, cbp, skipped, the final mb_type); the sequential state of enc.run
 // (rate control, VBV model, bit writer, vector and DC predictors) goes on to
 // the next picture.
-void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks);
+// Calls around each macroblock row for a caller that makes the rows while
+// they are coded: before(row) returns once the row's blocks are
+// transformed; after(row) comes when its blocks are quantised and its
+// records final.
+struct row_hooks {
+    void (*before)(void* context, int row);
+    void (*after)(void* context, int row);
+    void* context;
+};
+
+// frame: the source, for the activities; null when the records hold them.
+void write_picture(const uint8_t* frame, macroblock_info* mb_info, int16_t* blocks, const row_hooks* hooks = nullptr);
 // Vectors of direction s (0 forward, 1 backward) of one macroblock; updates PMV.
 void write_motion_vectors(const int mv[2][2][2], int PMV[2][2][2], const int motion_vertical_field_select[2][2],
                           const int dmvector[2], int s, int motion_type, int hor_f_code, int vert_f_code);

@@ -28,6 +28,20 @@ const option_entry options[] = {
          line.simd_mask = mask;
          return true;
      }},
+    {"threads", "N",
+     "code with N threads, 1 to 256 (default: as many as the processors it may run on); the output is the same for "
+     "any N",
+     [](std::string_view value, command_line& line) {
+         int n = 0;
+         if (value.empty() || value.size() > 3) return false;
+         for (char c : value) {
+             if (c < '0' || c > '9') return false;
+             n = 10 * n + (c - '0');
+         }
+         if (n < 1 || n > max_threads) return false;
+         line.threads = n;
+         return true;
+     }},
 };
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }

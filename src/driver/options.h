@@ -21,10 +21,13 @@ enum class command_action {
     error,    // a bad option; problem says what is wrong
 };
 
+constexpr int max_threads = 256;
+
 struct command_line {
     command_action action = command_action::usage;
     std::string par_name, out_name;
     std::optional<unsigned> simd_mask;  // --simd: instruction sets the kernels may use
+    std::optional<int> threads;         // --threads
     std::string problem;
 };
 

@@ -5,18 +5,13 @@
 #include <utility>
 
 #include "bitstream/headers.h"
-#include "bitstream/picture_data.h"
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "loop/coding_order.h"
+#include "loop/picture_coder.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
-#include "motion/motion_estimation.h"
 #include "ratecontrol/rate_control.h"
-#include "stats/picture_stats.h"
-#include "transform/predict.h"
-#include "transform/quantise.h"
-#include "transform/transform_stage.h"
 
 namespace {
 
@@ -36,42 +31,14 @@ void set_forward_from_entry0(search_widths& sw) {
     sw.forw_vert = m.forw_vert_search;
 }
 
-void dequantise_all_blocks() {
-    const encoder_config& cfg = enc.config;
-    int mb_count = cfg.mb_width * cfg.mb_height2;
-    for (int m = 0; m < mb_count; ++m) {
-        const macroblock_info& mb = enc.buffers.mb_info[m];
-        for (int b = 0; b < cfg.block_count; ++b) {
-            int16_t* blk = enc.buffers.blocks + 64 * (static_cast<std::size_t>(m) * cfg.block_count + b);
-            if (mb.mb_type & MB_INTRA)
-                dequantise_intra(blk, blk, cfg.intra_dc_precision, cfg.intra_quantiser_matrix, mb.mquant);
-            else
-                dequantise_non_intra(blk, blk, cfg.non_intra_quantiser_matrix, mb.mquant);
-        }
-    }
-}
-
 // One frame or field picture through the whole coding chain.
-void code_picture(frame_planes neworg, frame_planes newref, const search_widths& sw, int second_field,
-                  int i_first_field, bool trace) {
+void code_picture(picture_coder& coder, frame_planes neworg, frame_planes newref, const search_widths& sw,
+                  int second_field, int i_first_field, bool trace) {
     const coding_buffers& b = enc.buffers;
-    motion_estimation(b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0], neworg[0],
-                      newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, b.mb_info, second_field,
-                      i_first_field);
-    predict_picture(b.old_ref_frame, b.new_ref_frame, b.pred_frame, second_field, b.mb_info);
-    choose_dct_type(b.pred_frame[0], neworg[0], b.mb_info);
-    if (trace) std::fputs(" before the tranform\n", stderr);
-    forward_transform_stage(b.pred_frame, neworg, b.mb_info, b.blocks);
-    if (trace) std::fputs(" after the tranform\n", stderr);
-    write_picture(neworg[0], b.mb_info, b.blocks);
-    if (trace) std::fputs(" 1\n", stderr);
-    dequantise_all_blocks();
-    if (trace) std::fputs(" 2\n", stderr);
-    inverse_transform_stage(b.pred_frame, newref, b.mb_info, b.blocks);
-    if (trace) std::fputs(" 3\n", stderr);
-    compute_snr(neworg, newref);
-    if (trace) std::fputs("4\n", stderr);
-    print_picture_statistics();
+    const motion_inputs motion{b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0],
+                               neworg[0],          newref[0],          sw.forw_hor,        sw.forw_vert,
+                               sw.back_hor,        sw.back_vert,       second_field,       i_first_field};
+    coder.code(picture_job{neworg, newref, motion, trace});
 }
 
 void set_picture_flags() {
@@ -110,12 +77,13 @@ void print_frame_header(int i, int display_number, const search_widths& sw) {
 
 }  // namespace
 
-void encode_sequence() {
+void encode_sequence(int threads) {
     const encoder_config& cfg = enc.config;
     picture_values& pic = enc.picture;
     search_widths sw;
     frame_planes neworg{}, newref{};
 
+    picture_coder coder(threads);
     rc_init_sequence();
     write_sequence_header();
     if (!cfg.mpeg1) {
@@ -175,7 +143,7 @@ void encode_sequence() {
             std::fprintf(enc.files.statistics_file,
                          " pict_type33333333333333333=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
-            code_picture(neworg, newref, sw, 0, 0, true);
+            code_picture(coder, neworg, newref, sw, 0, 0, true);
         } else {
             std::fprintf(stderr, "\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fflush(stderr);
@@ -183,7 +151,7 @@ void encode_sequence() {
             std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
             pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
-            code_picture(neworg, newref, sw, 0, 0, false);
+            code_picture(coder, neworg, newref, sw, 0, 0, false);
 
             std::fprintf(stderr, "second field (%s) ", cfg.top_field_first ? "bot" : "top");
             std::fflush(stderr);
@@ -195,7 +163,7 @@ void encode_sequence() {
             }
             std::fprintf(enc.files.statistics_file,
                          " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", pic.pict_type);
-            code_picture(neworg, newref, sw, 1, i_first_field, false);
+            code_picture(coder, neworg, newref, sw, 1, i_first_field, false);
         }
 
         name = recon_frame_name(display_number + cfg.first_frame_number);

@@ -1,4 +1,5 @@
 // The sequence encoding loop.
 #pragma once
 
-void encode_sequence();
+// threads: how many threads code each picture (1: the calling thread alone).
+void encode_sequence(int threads);

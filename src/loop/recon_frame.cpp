@@ -1,8 +1,6 @@
 #include "loop/recon_frame.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <initializer_list>
 #include <string>
 
 #include "driver/encoder_state.h"
@@ -13,12 +11,17 @@
 
 namespace {
 
-// Creates name and writes count bytes; a short write or a failed close
-// (a full disk, for instance) is fatal.
-void write_whole_file(const std::string& name, const uint8_t* data, std::size_t count) {
+// Creates name and writes the pieces one after the other; a short write or a
+// failed close (a full disk, for instance) is fatal.
+struct piece {
+    const uint8_t* data;
+    std::size_t count;
+};
+void write_whole_file(const std::string& name, std::initializer_list<piece> pieces) {
     file_handle f = file_handle::open(name, "wb");
     if (!f) fatal_error(error_text("Couldn't create %s\n", name.c_str()));
-    bool written = std::fwrite(data, 1, count, f.get()) == count;
+    bool written = true;
+    for (const piece& p : pieces) written = written && std::fwrite(p.data, 1, p.count, f.get()) == p.count;
     if (!f.close()) written = false;
     if (!written) fatal_error(error_text("Couldn't write %s", name.c_str()));
 }
@@ -40,14 +43,8 @@ void write_reconstructed_frame(const char* name, frame_planes frame) {
     const std::size_t luma = static_cast<std::size_t>(cfg.horizontal_size) * cfg.vertical_size;
     const std::size_t chroma = static_cast<std::size_t>(chroma_columns()) * chroma_rows();
 
-    write_whole_file(compose_file_name(base, ".Y"), frame[0], luma);
-    write_whole_file(compose_file_name(base, ".U"), frame[1], chroma);
-    write_whole_file(compose_file_name(base, ".V"), frame[2], chroma);
-
-    std::unique_ptr<uint8_t[], free_deleter> combined(static_cast<uint8_t*>(std::malloc(luma + 2 * chroma + 1)));
-    if (!combined) fatal_error("malloc failed\n");
-    std::memcpy(combined.get(), frame[0], luma);
-    std::memcpy(combined.get() + luma, frame[1], chroma);
-    std::memcpy(combined.get() + luma + chroma, frame[2], chroma);
-    write_whole_file(compose_file_name(base, ".YUV"), combined.get(), luma + 2 * chroma);
+    write_whole_file(compose_file_name(base, ".Y"), {{frame[0], luma}});
+    write_whole_file(compose_file_name(base, ".U"), {{frame[1], chroma}});
+    write_whole_file(compose_file_name(base, ".V"), {{frame[2], chroma}});
+    write_whole_file(compose_file_name(base, ".YUV"), {{frame[0], luma}, {frame[1], chroma}, {frame[2], chroma}});
 }

@@ -90,7 +90,6 @@ void field_mb_estimate(const uint8_t* past_src, const uint8_t* future_src, const
                        const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec, int i, int j,
                        int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
                        macroblock_info* record, int second_field, int i_first_field) {
-    std::fputs(" field_ME=P_TYPE\n", enc.files.statistics_file);
     const int w = enc.config.width, fs = 2 * w;
     const bool bottom = bottom_field();
     const uint8_t* cur = cur_src + static_cast<std::ptrdiff_t>(2 * j + (bottom ? 1 : 0)) * w + i;

@@ -13,27 +13,41 @@ int scale_two_thirds(int v) { return v >= 0 ? (v + 1) / 3 : -((-v + 1) / 3); }
 
 }  // namespace
 
+void motion_estimation_row(const motion_inputs& in, macroblock_info* records, int row) {
+    const int j = 16 * row;
+    macroblock_info* record = records + row * enc.config.mb_width;
+    for (int i = 0; i < enc.config.width; i += 16, ++record) {
+        if (enc.picture.picture_structure == FRAME_PICTURE)
+            frame_mb_estimate(in.past_src, in.future_src, in.past_rec, in.future_rec, in.cur_src, i, j,
+                              in.forw_hor_search, in.forw_vert_search, in.back_hor_search, in.back_vert_search,
+                              record);
+        else
+            field_mb_estimate(in.past_src, in.future_src, in.past_rec, in.future_rec, in.cur_src, in.cur_rec, i, j,
+                              in.forw_hor_search, in.forw_vert_search, in.back_hor_search, in.back_vert_search,
+                              record, in.second_field, in.i_first_field);
+    }
+}
+
 void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
-                       const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec, int forw_hor_search,
-                       int forw_vert_search, int back_hor_search, int back_vert_search, macroblock_info* records,
-                       int second_field, int i_first_field) {
+                       const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec,
+                       int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,
+                       macroblock_info* records, int second_field, int i_first_field) {
+    const motion_inputs in{past_src,        future_src,       past_rec,        future_rec,
+                           cur_src,         cur_rec,          forw_hor_search, forw_vert_search,
+                           back_hor_search, back_vert_search, second_field,    i_first_field};
     std::fputs(" motion_estimation=test1\n", enc.files.statistics_file);
-    macroblock_info* record = records;
-    for (int j = 0; j < enc.config.height2; j += 16) {
-        for (int i = 0; i < enc.config.width; i += 16) {
-            if (enc.picture.picture_structure == FRAME_PICTURE)
-                frame_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, i, j, forw_hor_search,
-                                  forw_vert_search, back_hor_search, back_vert_search, record);
-            else
-                field_mb_estimate(past_src, future_src, past_rec, future_rec, cur_src, cur_rec, i, j, forw_hor_search,
-                                  forw_vert_search, back_hor_search, back_vert_search, record, second_field,
-                                  i_first_field);
-            ++record;
-        }
+    for (int row = 0; row < enc.config.mb_height2; ++row) {
+        motion_estimation_row(in, records, row);
+        print_row_reports(enc.files.statistics_file);
         std::fputc('.', stderr);
         std::fflush(stderr);
     }
     std::fputc('\n', stderr);
+}
+
+void print_row_reports(FILE* statistics) {
+    if (enc.picture.picture_structure == FRAME_PICTURE) return;
+    for (int i = 0; i < enc.config.mb_width; ++i) std::fputs(" field_ME=P_TYPE\n", statistics);
 }
 
 frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec, const uint8_t* cur, int i, int j,

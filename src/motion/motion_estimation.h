@@ -1,10 +1,27 @@
 // Motion estimation: fills the macroblock records of one picture.
 #pragma once
 
+#include <cstdio>
+
 #include <cstdint>
 
 #include "driver/macroblock_info.h"
 
+// What the searches of one picture read: source and reconstructed
+// references, the current picture, the search widths.
+struct motion_inputs {
+    const uint8_t *past_src, *future_src, *past_rec, *future_rec, *cur_src, *cur_rec;
+    int forw_hor_search, forw_vert_search, back_hor_search, back_vert_search;
+    int second_field, i_first_field;
+};
+
+// The records of macroblock row `row`; prints nothing.
+void motion_estimation_row(const motion_inputs& in, macroblock_info* records, int row);
+// What the statistics file gets for each row estimated: a line per
+// macroblock of a field picture.
+void print_row_reports(FILE* statistics);
+
+// The whole picture with its statistics and progress lines.
 void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const uint8_t* past_rec,
                        const uint8_t* future_rec, const uint8_t* cur_src, const uint8_t* cur_rec,
                        int forw_hor_search, int forw_vert_search, int back_hor_search, int back_vert_search,

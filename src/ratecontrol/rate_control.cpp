@@ -132,38 +132,41 @@ void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info, int64_t bit
 
     rc.S = bits;
     rc.mquant_sum = 0;
-    compute_activities(frame, mb_info);
+    if (frame) compute_activities(frame, mb_info);
     rc.act_sum = 0.0;
 
     std::fprintf(enc.files.statistics_file, "\nrate control: start of picture\n");
     std::fprintf(enc.files.statistics_file, " target number of bits: T=%" PRId64 "\n", rc.T);
 }
 
-void compute_activities(const uint8_t* frame, macroblock_info* mb_info) {
+void compute_activities_row(const uint8_t* frame, macroblock_info* mb_info, int row) {
     const encoder_config& cfg = enc.config;
     const int stride = cfg.width2;
     const bool field_blocks = !cfg.field_pictures && !cfg.progressive_sequence;
-    int k = 0;
-    for (int j = 0; j < cfg.height2; j += 16) {
-        for (int i = 0; i < cfg.width; i += 16) {
-            const uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * stride;
-            if (enc.picture.picture_structure == BOTTOM_FIELD) p += cfg.width;
-            double act = variance_8x8(p, stride);
-            double v;
-            if ((v = variance_8x8(p + 8, stride)) < act) act = v;
-            if ((v = variance_8x8(p + 8 * stride, stride)) < act) act = v;
-            if ((v = variance_8x8(p + 8 * stride + 8, stride)) < act) act = v;
-            if (field_blocks) {
-                const int fs = 2 * cfg.width;
-                if ((v = variance_8x8(p, fs)) < act) act = v;
-                if ((v = variance_8x8(p + 8, fs)) < act) act = v;
-                if ((v = variance_8x8(p + cfg.width, fs)) < act) act = v;
-                if ((v = variance_8x8(p + cfg.width + 8, fs)) < act) act = v;
-            }
-            mb_info[k].act = 1.0 + act;
-            ++k;
+    const int j = 16 * row;
+    int k = row * cfg.mb_width;
+    for (int i = 0; i < cfg.width; i += 16) {
+        const uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * stride;
+        if (enc.picture.picture_structure == BOTTOM_FIELD) p += cfg.width;
+        double act = variance_8x8(p, stride);
+        double v;
+        if ((v = variance_8x8(p + 8, stride)) < act) act = v;
+        if ((v = variance_8x8(p + 8 * stride, stride)) < act) act = v;
+        if ((v = variance_8x8(p + 8 * stride + 8, stride)) < act) act = v;
+        if (field_blocks) {
+            const int fs = 2 * cfg.width;
+            if ((v = variance_8x8(p, fs)) < act) act = v;
+            if ((v = variance_8x8(p + 8, fs)) < act) act = v;
+            if ((v = variance_8x8(p + cfg.width, fs)) < act) act = v;
+            if ((v = variance_8x8(p + cfg.width + 8, fs)) < act) act = v;
         }
+        mb_info[k].act = 1.0 + act;
+        ++k;
     }
+}
+
+void compute_activities(const uint8_t* frame, macroblock_info* mb_info) {
+    for (int row = 0; row < enc.config.mb_height2; ++row) compute_activities_row(frame, mb_info, row);
 }
 
 double variance_8x8(const uint8_t* p, int stride) { return sample_k.variance_8x8(p, stride); }

@@ -11,8 +11,10 @@ void rc_init_gop(int np, int nb);
 // bit writer's count at the moment of the call).
 
 // Also fills the activity of every record of mb_info.
+// frame null: the records hold the picture's activities already.
 void rc_init_picture(const uint8_t* frame, macroblock_info* mb_info, int64_t bits);
 void compute_activities(const uint8_t* frame, macroblock_info* mb_info);
+void compute_activities_row(const uint8_t* frame, macroblock_info* mb_info, int row);
 double variance_8x8(const uint8_t* p, int stride);
 int rc_first_mquant();
 // Quantiser of macroblock k, whose activity is act.

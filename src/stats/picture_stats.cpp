@@ -1,6 +1,8 @@
 #include "stats/picture_stats.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <vector>
 
@@ -37,11 +39,11 @@ void init_stats_kernels(stats_kernels& t, [[maybe_unused]] unsigned flags) {
 #endif
 }
 
-void plane_error_stats(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double* variance, double* mse) {
-    double sums[3];
-    stats_k.plane_error_sums(p, q, stride, w, h, sums);
+namespace {
+
+// Variance and mean square error of a plane from its sums.
+void error_stats_from_sums(const double sums[3], double count, double* variance, double* mse) {
     double s1 = sums[0], s2 = sums[1], e2 = sums[2];
-    const double count = static_cast<double>(w) * h;
     s1 /= count;
     s2 /= count;
     e2 /= count;
@@ -49,6 +51,14 @@ void plane_error_stats(const uint8_t* p, const uint8_t* q, int stride, int w, in
     if (e2 == 0.0) e2 = 0.00001;
     *variance = s2 - s1 * s1;
     *mse = e2;
+}
+
+}  // namespace
+
+void plane_error_stats(const uint8_t* p, const uint8_t* q, int stride, int w, int h, double* variance, double* mse) {
+    double sums[3];
+    stats_k.plane_error_sums(p, q, stride, w, h, sums);
+    error_stats_from_sums(sums, static_cast<double>(w) * h, variance, mse);
 }
 
 namespace {
@@ -59,26 +69,67 @@ void print_error_line(const char* format, double v, double e) {
 
 }  // namespace
 
-void compute_snr(frame_planes org, frame_planes rec) {
+namespace {
+
+// The samples compute_snr compares in one plane: w x h from offset o.
+struct snr_plane {
+    int w, h, o, stride, band;  // band: lines per macroblock row
+};
+
+void snr_planes(snr_plane planes[3]) {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
     int w = cfg.horizontal_size;
     int h = pic.picture_structure == FRAME_PICTURE ? cfg.vertical_size : cfg.vertical_size >> 1;
     int o = pic.picture_structure == BOTTOM_FIELD ? cfg.width : 0;
-    double v, m;
-
-    plane_error_stats(org[0] + o, rec[0] + o, cfg.width2, w, h, &v, &m);
-    print_error_line("Y: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
-
+    planes[0] = {w, h, o, cfg.width2, 16};
+    int band = 16;
     if (cfg.chroma_format != CHROMA444) {
         w >>= 1;
         o >>= 1;
-        if (cfg.chroma_format == CHROMA420) h >>= 1;
+        if (cfg.chroma_format == CHROMA420) h >>= 1, band = 8;
     }
-    plane_error_stats(org[1] + o, rec[1] + o, cfg.chrom_width2, w, h, &v, &m);
-    print_error_line("U: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
-    plane_error_stats(org[2] + o, rec[2] + o, cfg.chrom_width2, w, h, &v, &m);
-    print_error_line("V: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n", v, m);
+    planes[1] = planes[2] = {w, h, o, cfg.chrom_width2, band};
+}
+
+}  // namespace
+
+void snr_row_sums(frame_planes org, frame_planes rec, int row, double sums[3][3]) {
+    snr_plane planes[3];
+    snr_planes(planes);
+    for (int c = 0; c < 3; ++c) {
+        const snr_plane& p = planes[c];
+        const int first = row * p.band, lines = std::min(p.band, p.h - first);
+        if (lines <= 0) {
+            sums[c][0] = sums[c][1] = sums[c][2] = 0.0;
+            continue;
+        }
+        const std::ptrdiff_t at = p.o + static_cast<std::ptrdiff_t>(first) * p.stride;
+        stats_k.plane_error_sums(org[c] + at, rec[c] + at, p.stride, p.w, lines, sums[c]);
+    }
+}
+
+void print_snr(const double sums[3][3]) {
+    static const char* const formats[3] = {"Y: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n",
+                                           "U: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n",
+                                           "V: variance=%4.4g, MSE=%3.3g (%3.3g dB), SNR=%3.3g dB\n"};
+    snr_plane planes[3];
+    snr_planes(planes);
+    for (int c = 0; c < 3; ++c) {
+        double v, m;
+        error_stats_from_sums(sums[c], static_cast<double>(planes[c].w) * planes[c].h, &v, &m);
+        print_error_line(formats[c], v, m);
+    }
+}
+
+void compute_snr(frame_planes org, frame_planes rec) {
+    snr_plane planes[3];
+    snr_planes(planes);
+    double sums[3][3];
+    for (int c = 0; c < 3; ++c)
+        stats_k.plane_error_sums(org[c] + planes[c].o, rec[c] + planes[c].o, planes[c].stride, planes[c].w,
+                                 planes[c].h, sums[c]);
+    print_snr(sums);
 }
 
 namespace {

@@ -173,12 +173,16 @@ int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter) {
     return static_cast<int>(p - out);
 }
 
-void forward_dct(int16_t* block) {
+int forward_dct_traced(int16_t* block, int64_t counter, char* out) {
     dct_k.forward(block);
     int before = block[0];
     block[0] = static_cast<int16_t>(block[0] - MORVANE_DC_CHANGE);
-    char line[192];
-    int length = format_dc_lines(line, before, block[0], enc.run.dc_change_counter);
+    return format_dc_lines(out, before, block[0], counter);
+}
+
+void forward_dct(int16_t* block) {
+    char line[dc_lines_room];
+    int length = forward_dct_traced(block, enc.run.dc_change_counter, line);
     std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
     ++enc.run.dc_change_counter;
 }

@@ -28,7 +28,15 @@ constexpr predict_kernels reference_kernels = {{
     rectangle_loop<0, 0, 1>, rectangle_loop<1, 0, 1>, rectangle_loop<0, 1, 1>, rectangle_loop<1, 1, 1>,
 }};
 
-void invalid_motion_type() { std::fputs("invalid motion_type\n", stderr); }
+thread_local std::string* deferred_messages = nullptr;
+
+void invalid_motion_type() {
+    static const char message[] = "invalid motion_type\n";
+    if (deferred_messages)
+        deferred_messages->append(message);
+    else
+        std::fputs(message, stderr);
+}
 
 #if !defined(NDEBUG) && !defined(__OPTIMIZE__)
 #define MORVANE_CHECK_PREDICTION_READS 1
@@ -241,15 +249,22 @@ void predict_macroblock(frame_planes forward_reference, frame_planes backward_re
                               motion_vertical_field_select, dmvector);
 }
 
+void defer_prediction_messages(std::string* messages) { deferred_messages = messages; }
+
+void predict_row(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred, int second_field,
+                 const macroblock_info* records, int row) {
+    const int by = 16 * row;
+    int k = row * enc.config.mb_width;
+    for (int bx = 0; bx < enc.config.width; bx += 16, ++k) {
+        const macroblock_info& mb = records[k];
+        predict_macroblock(forward_reference, backward_reference, pred, enc.config.width, bx, by,
+                           enc.picture.pict_type, enc.picture.picture_structure, mb.mb_type, mb.motion_type,
+                           second_field, mb.mv, mb.motion_vertical_field_select, mb.dmvector);
+    }
+}
+
 void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
                      int second_field, macroblock_info* records) {
-    int k = 0;
-    for (int by = 0; by < enc.config.height2; by += 16) {
-        for (int bx = 0; bx < enc.config.width; bx += 16, ++k) {
-            const macroblock_info& mb = records[k];
-            predict_macroblock(forward_reference, backward_reference, pred, enc.config.width, bx, by,
-                               enc.picture.pict_type, enc.picture.picture_structure, mb.mb_type, mb.motion_type,
-                               second_field, mb.mv, mb.motion_vertical_field_select, mb.dmvector);
-        }
-    }
+    for (int row = 0; row < enc.config.mb_height2; ++row)
+        predict_row(forward_reference, backward_reference, pred, second_field, records, row);
 }

@@ -1,6 +1,8 @@
 // Motion-compensated prediction into pred_frame.
 #pragma once
 
+#include <string>
+
 #include <cstdint>
 
 #include "driver/frame_planes.h"
@@ -8,6 +10,12 @@
 
 void predict_picture(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred,
                      int second_field, macroblock_info* records);
+// The same for macroblock row `row` alone (records of the whole picture).
+void predict_row(frame_planes forward_reference, frame_planes backward_reference, frame_planes pred, int second_field,
+                 const macroblock_info* records, int row);
+// While set, this thread's "invalid motion_type" messages go to messages
+// instead of standard error, for printing in order later.
+void defer_prediction_messages(std::string* messages);
 
 void predict_macroblock(frame_planes forward_reference, frame_planes backward_reference, frame_planes dst,
                         int stride, int bx, int by, int pict_type, int picture_structure, int mb_type,

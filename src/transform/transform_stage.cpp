@@ -6,6 +6,7 @@
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "transform/dct.h"
+#include "transform/quantise.h"
 #include "transform/sample_kernels.h"
 
 block_location locate_block(int x, int y, int n, int dct_type) {
@@ -52,27 +53,66 @@ void add_prediction(const uint8_t* pred, uint8_t* rec, int stride, const int16_t
     sample_k.add_block(pred, rec, stride, block);
 }
 
-void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records) {
+void choose_dct_type_row(const uint8_t* pred, const uint8_t* cur, macroblock_info* records, int row) {
     const encoder_config& cfg = enc.config;
     const picture_values& pic = enc.picture;
-    int k = 0;
-    for (int y = 0; y < cfg.height2; y += 16) {
-        for (int x = 0; x < cfg.width; x += 16, ++k) {
-            if (pic.frame_pred_frame_dct || pic.picture_structure != FRAME_PICTURE) {
-                records[k].dct_type = 0;
-                continue;
-            }
-            const std::size_t top = static_cast<std::size_t>(y) * cfg.width + x;
-            int sums[5];
-            sample_k.field_sums(pred + top, cur + top, cfg.width, sums);
-            const int s0 = sums[0], s1 = sums[1], q0 = sums[2], q1 = sums[3], p = sums[4];
-            double d = (q0 - (s0 * s0) / 128.0) * (q1 - (s1 * s1) / 128.0);
-            if (d > 0.0) {
-                double r = (p - (s0 * s1) / 128.0) / std::sqrt(d);
-                records[k].dct_type = r > 0.5 ? 0 : 1;
-            } else {
-                records[k].dct_type = 1;
-            }
+    const int y = 16 * row;
+    int k = row * cfg.mb_width;
+    for (int x = 0; x < cfg.width; x += 16, ++k) {
+        if (pic.frame_pred_frame_dct || pic.picture_structure != FRAME_PICTURE) {
+            records[k].dct_type = 0;
+            continue;
+        }
+        const std::size_t top = static_cast<std::size_t>(y) * cfg.width + x;
+        int sums[5];
+        sample_k.field_sums(pred + top, cur + top, cfg.width, sums);
+        const int s0 = sums[0], s1 = sums[1], q0 = sums[2], q1 = sums[3], p = sums[4];
+        double d = (q0 - (s0 * s0) / 128.0) * (q1 - (s1 * s1) / 128.0);
+        if (d > 0.0) {
+            double r = (p - (s0 * s1) / 128.0) / std::sqrt(d);
+            records[k].dct_type = r > 0.5 ? 0 : 1;
+        } else {
+            records[k].dct_type = 1;
+        }
+    }
+}
+
+void choose_dct_type(const uint8_t* pred, const uint8_t* cur, macroblock_info* records) {
+    for (int row = 0; row < enc.config.mb_height2; ++row) choose_dct_type_row(pred, cur, records, row);
+}
+
+char* forward_transform_row(frame_planes pred, frame_planes cur, const macroblock_info* records, int16_t* blocks,
+                            int row, int64_t first_counter, char* text) {
+    const encoder_config& cfg = enc.config;
+    const int y = 16 * row;
+    int k = row * cfg.mb_width;
+    int64_t counter = first_counter;
+    for (int x = 0; x < cfg.width; x += 16, ++k) {
+        for (int n = 0; n < cfg.block_count; ++n, ++counter) {
+            block_location b = locate_block(x, y, n, records[k].dct_type);
+            int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * cfg.block_count + n);
+            subtract_prediction(pred[b.component] + b.offset, cur[b.component] + b.offset, b.stride, block);
+            text += forward_dct_traced(block, counter, text);
+        }
+    }
+    return text;
+}
+
+void reconstruct_row(frame_planes pred, frame_planes rec, const macroblock_info* records, int16_t* blocks, int row) {
+    const encoder_config& cfg = enc.config;
+    const int y = 16 * row;
+    int k = row * cfg.mb_width;
+    for (int x = 0; x < cfg.width; x += 16, ++k) {
+        const macroblock_info& mb = records[k];
+        for (int n = 0; n < cfg.block_count; ++n) {
+            int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * cfg.block_count + n);
+            if (mb.mb_type & MB_INTRA)
+                dequantise_intra(block, block, cfg.intra_dc_precision, cfg.intra_quantiser_matrix, mb.mquant);
+            else
+                dequantise_non_intra(block, block, cfg.non_intra_quantiser_matrix, mb.mquant);
+            block_location b = locate_block(x, y, n, mb.dct_type);
+            inverse_dct(block);
+            add_prediction(pred[b.component] + b.offset, rec[b.component] + b.offset, b.stride, block);
         }
     }
 }

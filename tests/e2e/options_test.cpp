@@ -39,6 +39,14 @@ const reply_case reply_cases[] = {
      "morvane: invalid value 'mmx' for option '--simd': use --simd=none|sse2|avx2|avx512\n" + try_help},
     {"simd without value", {"--simd", "in.par", "out.m2v"}, 1, "",
      "morvane: option '--simd' needs a value: --simd=none|sse2|avx2|avx512\n" + try_help},
+    {"zero threads", {"--threads=0", "in.par", "out.m2v"}, 1, "",
+     "morvane: invalid value '0' for option '--threads': use --threads=N\n" + try_help},
+    {"too many threads", {"--threads=257", "in.par", "out.m2v"}, 1, "",
+     "morvane: invalid value '257' for option '--threads': use --threads=N\n" + try_help},
+    {"threads not a number", {"--threads=2x", "in.par", "out.m2v"}, 1, "",
+     "morvane: invalid value '2x' for option '--threads': use --threads=N\n" + try_help},
+    {"threads empty", {"--threads=", "in.par", "out.m2v"}, 1, "",
+     "morvane: invalid value '' for option '--threads': use --threads=N\n" + try_help},
 };
 
 class command_reply_run : public testing::TestWithParam<reply_case> {};
@@ -72,6 +80,7 @@ const same_output_case same_output_cases[] = {
     {"simd none", {"--simd=none", "in.par", "out.m2v"}},
     {"simd sse2", {"--simd=sse2", "in.par", "out.m2v"}},
     {"simd avx512", {"--simd=avx512", "in.par", "out.m2v"}},
+    {"threads 256", {"--threads=256", "in.par", "out.m2v"}},
     {"double dash before a name starting with dashes", {"--simd=avx2", "--", "--in.par", "out.m2v"}},
 };
 

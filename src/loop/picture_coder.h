@@ -1,0 +1,79 @@
+// One frame or field picture through the whole coding chain, on the
+// threads of a pool started once for the run.
+//
+// Motion estimation, prediction and the DCT-type choice run over macroblock
+// rows on every thread; then the forward transform of the rows (its trace
+// text formatted by the workers) runs ahead of the sequential coding of the
+// rows (rate control, quantisation, VLC), and the reconstruction of each
+// row follows it as soon as the row is coded. Every output goes out from
+// the calling thread in the order a single thread writes it, so the bytes
+// are the same for any number of threads.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "driver/frame_planes.h"
+#include "loop/worker_pool.h"
+#include "motion/motion_estimation.h"
+
+struct picture_job {
+    frame_planes neworg, newref;
+    motion_inputs motion;
+    bool trace;  // the stage lines on standard error
+};
+
+class picture_coder {
+public:
+    // threads: 1 codes on the calling thread alone.
+    explicit picture_coder(int threads);
+
+    void code(const picture_job& job);
+
+private:
+    static void estimate_share(void* self);
+    static void transform_share(void* self);
+    void estimate_rows();
+    void transform_rows();
+    void reconstruct_rows();
+    void transform_row(int row);
+    void wait_transformed(int row);
+    void wait_text_out();
+    void pump();
+    void coded(int row);
+    bool claim_transform(int limit, int& row);
+
+    // Waits for flags[row]; false when a thread has failed.
+    bool wait_for(const std::vector<uint8_t>& flags, int row);
+    void mark(std::vector<uint8_t>& flags, int row);
+    void fail(std::exception_ptr error);
+    void finish_share();
+
+    worker_pool pool_;
+    int rows_, slots_;
+    std::size_t slot_bytes_;
+    std::vector<char> text_;                // slots_ rows of trace text
+    std::vector<std::size_t> text_length_;  // by slot
+    std::vector<std::string> messages_;     // by row: prediction messages
+    std::string dots_;
+    struct row_sums {
+        double s[3][3];
+    };
+    std::vector<row_sums> error_sums_;  // by row: the error sums of its lines
+    const picture_job* job_ = nullptr;
+    int64_t first_counter_ = 0;
+
+    std::atomic<int> next_estimate_{0}, next_transform_{0}, next_reconstruct_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<uint8_t> transformed_, coded_;  // by row, under mutex_
+    int text_out_ = 0;                          // rows whose text is out, under mutex_
+    bool emitting_ = false;                     // a thread writes text, under mutex_
+    bool failed_ = false;
+    std::exception_ptr error_;
+};

@@ -1,0 +1,194 @@
+// Threads change only the speed: every output of a run (exit status,
+// stdout, stderr and every file it writes) is the same at any thread count,
+// in every coding mode, and a fatal error mid-sequence ends the same way.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using namespace morvane_test;
+
+namespace {
+
+using kv = std::vector<std::pair<std::string, std::string>>;
+
+struct threads_case {
+    std::string name;
+    int width, height, chroma, frames, input_format;
+    kv params;
+    std::vector<std::string> motion;  // empty: the builder's defaults
+};
+
+void PrintTo(const threads_case& c, std::ostream* os) { *os << c.name; }
+
+// Everything a run leaves: status, the two standard streams, every file.
+struct run_outputs {
+    int status = -1;
+    std::string out, err;
+    std::map<std::string, std::string> files;
+};
+
+run_outputs run_in(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {morvane_bin()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const run_result r = run_program(argv, dir);
+    run_outputs o{r.status, r.out, r.err, {}};
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("src", 0) != 0 && name != "in.par") o.files[name] = read_file(entry.path().string());
+    }
+    return o;
+}
+
+void expect_same(const run_outputs& one, const run_outputs& many, int threads) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    EXPECT_EQ(many.status, one.status);
+    EXPECT_TRUE(many.out == one.out) << "stdout differs";
+    EXPECT_TRUE(many.err == one.err) << "stderr differs";
+    ASSERT_EQ(many.files.size(), one.files.size());
+    for (const auto& [name, content] : one.files) {
+        const auto it = many.files.find(name);
+        ASSERT_NE(it, many.files.end()) << name << " missing";
+        EXPECT_TRUE(it->second == content) << name << " differs";
+    }
+}
+
+void clear_outputs(const std::string& dir) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("src", 0) != 0 && name != "in.par") fs::remove(entry.path());
+    }
+}
+
+// Generated frames and a parameter file for the case in dir.
+void prepare(const threads_case& c, const std::string& dir) {
+    run_result gen =
+        run_program({make_sequence_bin(), "--width", std::to_string(c.width), "--height", std::to_string(c.height),
+                     "--chroma", std::to_string(c.chroma), "--frames", std::to_string(c.frames), "--format",
+                     std::to_string(c.input_format), "--pattern", dir + "/src%d"},
+                    dir);
+    ASSERT_EQ(gen.status, 0) << gen.err;
+    param_file p;
+    p.set("frame_count", c.frames).set("horizontal_size", c.width).set("vertical_size", c.height);
+    p.set("display_horizontal_size", c.width).set("display_vertical_size", c.height);
+    p.set("chroma_format", c.chroma).set("input_format", c.input_format);
+    p.set("bit_rate", "2000000.0").set("vbv_buffer_size", 112);
+    for (const auto& [k, v] : c.params) p.set(k, v);
+    if (!c.motion.empty()) p.motion(c.motion);
+    p.write(dir + "/in.par");
+}
+
+class threads : public testing::TestWithParam<threads_case> {};
+
+TEST_P(threads, give_the_output_of_one) {
+    temp_dir dir;
+    prepare(GetParam(), dir.path());
+    const run_outputs one = run_in(dir.path(), {"--threads=1", "in.par", "out.m2v"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    for (int n : {2, 3, 8}) {
+        clear_outputs(dir.path());
+        expect_same(one, run_in(dir.path(), {"--threads=" + std::to_string(n), "in.par", "out.m2v"}), n);
+    }
+}
+
+const std::vector<std::string> m1_motion = {"2 2 15 15"};
+const kv interlaced = {
+    {"progressive_sequence", "0"}, {"progressive_frame", "0"}, {"frame_pred_frame_dct_tab", "0 0 0"}};
+kv with(kv base, const kv& more) {
+    base.insert(base.end(), more.begin(), more.end());
+    return base;
+}
+const kv fields = with(interlaced, {{"field_pictures", "1"}, {"top_field_first", "1"}});
+
+// Tall pictures have more macroblock rows than the threads have rows in
+// flight; small ones fewer rows than threads.
+INSTANTIATE_TEST_SUITE_P(
+    modes, threads,
+    testing::Values(
+        threads_case{"progressive_n12_m3", 64, 48, 1, 13, 0, {{"N", "12"}, {"M", "3"}}, {}},
+        threads_case{"tall_interlaced_frames", 48, 320, 1, 7, 0, with(interlaced, {{"N", "6"}}), {}},
+        threads_case{"tall_field_pictures", 48, 320, 1, 7, 0, fields, {}},
+        threads_case{"m1_frame_dual_prime", 64, 64, 1, 5, 0,
+                     with(interlaced, {{"N", "5"}, {"M", "1"}, {"top_field_first", "0"}}), m1_motion},
+        threads_case{"m1_field_dual_prime", 64, 64, 1, 5, 0, with(fields, {{"N", "5"}, {"M", "1"}}), m1_motion},
+        threads_case{"m2", 64, 48, 1, 6, 0, {{"M", "2"}}, {"2 2 7 7", "2 2 7 7", "2 2 7 7"}},
+        threads_case{"m4",
+                     64,
+                     48,
+                     1,
+                     9,
+                     0,
+                     {{"N", "8"}, {"M", "4"}},
+                     {"3 3 31 31", "2 2 7 7", "3 3 15 15", "3 3 15 15", "3 3 15 15", "2 2 7 7", "3 3 31 31"}},
+        threads_case{"mpeg1", 64, 48, 1, 7, 0, {{"mpeg1", "1"}}, {}},
+        threads_case{"odd_size_fields", 72, 40, 1, 5, 1, fields, {}},
+        threads_case{"chroma_422_fields", 64, 64, 2, 5, 0, with(fields, {{"profile", "1"}}), {}},
+        threads_case{"chroma_444", 64, 48, 3, 5, 0, {{"profile", "8"}}, {}},
+        threads_case{"ppm_input", 64, 48, 1, 4, 2, {}, {}},
+        threads_case{"statistics_on_stdout", 48, 160, 1, 7, 0, with(interlaced, {{"statistics_file_name", "-"}}), {}}),
+    [](const testing::TestParamInfo<threads_case>& info) { return info.param.name; });
+
+// The stored cases at several thread counts, file by file.
+class golden_threads : public testing::TestWithParam<std::tuple<const char*, int>> {};
+
+TEST_P(golden_threads, every_output_matches) {
+    const auto& [name, n] = GetParam();
+    const fs::path case_dir = fs::path(source_dir()) / "tests/e2e/golden" / name;
+    temp_dir work;
+    fs::copy(case_dir / "in.par", work / "in.par");
+    fs::copy(case_dir / "input", work / "input", fs::copy_options::recursive);
+    run_result r = run_program({morvane_bin(), "--threads=" + std::to_string(n), "in.par", "out.m2v"}, work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const auto& entry : fs::directory_iterator(case_dir / "expected")) {
+        const std::string file = entry.path().filename().string();
+        const std::string actual = file == "stdout.txt" ? r.out : file == "stderr.txt" ? r.err : read_file(work / file);
+        EXPECT_TRUE(actual == read_file(entry.path().string())) << file << " differs";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, golden_threads,
+                         testing::Combine(testing::Values("ipb-progressive", "field-dual-prime", "mpeg1-ppm"),
+                                          testing::Values(2, 3, 8)),
+                         [](const testing::TestParamInfo<std::tuple<const char*, int>>& info) {
+                             return test_name(std::string(std::get<0>(info.param)) + " " +
+                                              std::to_string(std::get<1>(info.param)));
+                         });
+
+// Timing differs from run to run; the bytes may not.
+TEST(threads_stress, fifty_runs_at_eight_threads_are_identical) {
+    temp_dir dir;
+    prepare(threads_case{"stress", 48, 128, 1, 7, 0, with(interlaced, {{"N", "6"}}), {}}, dir.path());
+    const run_outputs one = run_in(dir.path(), {"--threads=1", "in.par", "out.m2v"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    for (int run = 0; run < 50; ++run) {
+        clear_outputs(dir.path());
+        expect_same(one, run_in(dir.path(), {"--threads=8", "in.par", "out.m2v"}), 8);
+        if (HasFailure()) break;
+    }
+}
+
+// A source picture missing in the middle: the same message, status and
+// partial files as a single thread leaves.
+TEST(threads_fatal, a_missing_source_ends_as_with_one_thread) {
+    temp_dir dir;
+    prepare(threads_case{"cut", 64, 96, 1, 7, 0, with(interlaced, {{"N", "12"}}), {}}, dir.path());
+    for (const char* plane : {".Y", ".U", ".V"}) std::remove((dir / "src6" + plane).c_str());
+    const run_outputs one = run_in(dir.path(), {"--threads=1", "in.par", "out.m2v"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_NE(one.err.find("Couldn't open src6.Y"), std::string::npos) << one.err;
+    for (int n : {2, 8}) {
+        clear_outputs(dir.path());
+        expect_same(one, run_in(dir.path(), {"--threads=" + std::to_string(n), "in.par", "out.m2v"}), n);
+    }
+}
+
+}  // namespace
