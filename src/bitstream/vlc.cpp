@@ -6,6 +6,7 @@
 #include "bitstream/headers.h"
 #include "driver/encoder_state.h"
 #include "driver/fatal.h"
+#include "transform/quantise_kernels.h"
 
 namespace {
 
@@ -180,6 +181,30 @@ void write_dc_luminance(int value) { write_dc(dc_luminance_size_table, value); }
 
 void write_dc_chrominance(int value) { write_dc(dc_chrominance_size_table, value); }
 
+namespace {
+
+// The scan position of every raster position, for each scan.
+struct inverse_scan_tables {
+    uint8_t position[2][64];
+    inverse_scan_tables() {
+        for (int s = 0; s < 2; ++s)
+            for (int n = 0; n < 64; ++n) position[s][scan_table[s][n]] = static_cast<uint8_t>(n);
+    }
+};
+const inverse_scan_tables inverse_scan;
+
+// Bit n set where the coefficient at scan position n is not zero. Coded
+// blocks hold few coefficients, so the loops below visit those alone.
+uint64_t coded_positions(const int16_t* block, int alternate_scan) {
+    uint64_t raster = quantise_k.nonzero_mask(block);
+    const uint8_t* position = inverse_scan.position[alternate_scan];
+    uint64_t scan = 0;
+    for (; raster; raster &= raster - 1) scan |= uint64_t{1} << position[__builtin_ctzll(raster)];
+    return scan;
+}
+
+}  // namespace
+
 void write_intra_block(const int16_t* block, int cc) {
     const picture_values& pic = enc.picture;
     int dct_diff = block[0] - enc.run.dc_dct_pred[cc];
@@ -190,15 +215,11 @@ void write_intra_block(const int16_t* block, int cc) {
         write_dc_chrominance(dct_diff);
 
     const unsigned char* scan = scan_table[pic.alternate_scan];
-    int run = 0;
-    for (int n = 1; n < 64; ++n) {
-        int level = block[scan[n]];
-        if (level != 0) {
-            write_ac(run, level, pic.intra_vlc_format);
-            run = 0;
-        } else {
-            ++run;
-        }
+    int last = 0;
+    for (uint64_t m = coded_positions(block, pic.alternate_scan) & ~uint64_t{1}; m; m &= m - 1) {
+        const int n = __builtin_ctzll(m);
+        write_ac(n - last - 1, block[scan[n]], pic.intra_vlc_format);
+        last = n;
     }
     if (pic.intra_vlc_format)
         write_bits(6, 4);
@@ -207,21 +228,16 @@ void write_intra_block(const int16_t* block, int cc) {
 }
 
 void write_non_intra_block(const int16_t* block) {
-    const unsigned char* scan = scan_table[enc.picture.alternate_scan];
-    int run = 0;
-    bool first = true;
-    for (int n = 0; n < 64; ++n) {
-        int level = block[scan[n]];
-        if (level != 0) {
-            if (first) {
-                write_first_ac(run, level);
-                first = false;
-            } else {
-                write_ac(run, level, 0);
-            }
-            run = 0;
-        } else {
-            ++run;
+    const int alternate = enc.picture.alternate_scan;
+    const unsigned char* scan = scan_table[alternate];
+    uint64_t m = coded_positions(block, alternate);
+    if (m) {
+        int n = __builtin_ctzll(m);
+        write_first_ac(n, block[scan[n]]);
+        for (int last = n; (m &= m - 1);) {
+            n = __builtin_ctzll(m);
+            write_ac(n - last - 1, block[scan[n]], 0);
+            last = n;
         }
     }
     write_bits(2, 2);
@@ -248,8 +264,8 @@ void write_ac(int run, int signed_level, int vlc_format) {
         ptab = &table.b[run - 2][level - 1];
 
     if (ptab && ptab->length != 0) {
-        write_bits(ptab->code, ptab->length);
-        write_bits(signed_level < 0 ? 1 : 0, 1);
+        // The code and its sign bit in one write.
+        write_bits(ptab->code << 1 | (signed_level < 0 ? 1 : 0), ptab->length + 1);
         return;
     }
 

@@ -106,11 +106,18 @@ void dequantise_non_intra_mpeg1_reference(const int16_t* src, int16_t* dst, cons
     }
 }
 
+uint64_t nonzero_mask_reference(const int16_t* block) {
+    uint64_t m = 0;
+    for (int i = 0; i < 64; ++i) m |= uint64_t{block[i] != 0} << i;
+    return m;
+}
+
 inline int level_limit() { return enc.config.mpeg1 ? 255 : 2047; }
 
 constexpr quantise_kernels reference_kernels = {
     quantise_intra_reference,       quantise_non_intra_reference,     dequantise_intra_reference,
-    dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference};
+    dequantise_non_intra_reference, dequantise_intra_mpeg1_reference, dequantise_non_intra_mpeg1_reference,
+    nonzero_mask_reference};
 
 }  // namespace
 

@@ -11,6 +11,8 @@ using quantise_non_intra_fn = int(const int16_t* src, int16_t* dst, const uint8_
 using dequantise_intra_fn = void(const int16_t* src, int16_t* dst, int dc_precision, const uint8_t* matrix,
                                  int mquant);
 using dequantise_non_intra_fn = void(const int16_t* src, int16_t* dst, const uint8_t* matrix, int mquant);
+// Bit i set where coefficient i (raster order) is not zero.
+using nonzero_mask_fn = uint64_t(const int16_t* block);
 
 struct quantise_kernels {
     quantise_intra_fn* quantise_intra;
@@ -19,6 +21,7 @@ struct quantise_kernels {
     dequantise_non_intra_fn* dequantise_non_intra;
     dequantise_intra_fn* dequantise_intra_mpeg1;
     dequantise_non_intra_fn* dequantise_non_intra_mpeg1;
+    nonzero_mask_fn* nonzero_mask;
 };
 
 // The table in use; the reference kernels until start-up fills it.

@@ -155,7 +155,22 @@ MORVANE_TARGET("avx2") void dequantise_non_intra_mpeg1_avx2(const int16_t* src, 
 
 }  // namespace
 
+// Bit k set where coefficient i + k is zero, for 32 coefficients.
+MORVANE_TARGET("avx2") inline uint32_t zero_bits(const int16_t* block, int i) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i a = _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i)), zero);
+    const __m256i b = _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i + 16)), zero);
+    // packs interleaves the lanes; the permute puts the 32 bytes back in order.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(a, b), _MM_SHUFFLE(3, 1, 2, 0));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(packed));
+}
+
+MORVANE_TARGET("avx2") uint64_t nonzero_mask_avx2(const int16_t* block) {
+    return ~(uint64_t{zero_bits(block, 0)} | uint64_t{zero_bits(block, 32)} << 32);
+}
+
 void init_quantise_kernels_avx2(quantise_kernels& t) {
+    t.nonzero_mask = nonzero_mask_avx2;
     t.quantise_intra = quantise_intra_avx2;
     t.quantise_non_intra = quantise_non_intra_avx2;
     t.dequantise_intra = dequantise_intra_avx2;

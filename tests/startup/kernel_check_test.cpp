@@ -651,6 +651,33 @@ TEST(kernel_check, quantise_non_intra) {
         });
 }
 
+// Every single coefficient, every pair of far-apart ones, and random blocks
+// with any share of zeros.
+TEST(kernel_check, nonzero_mask) {
+    std::vector<coefficients> blocks;
+    blocks.push_back(coefficients(64, 0));
+    for (int i = 0; i < 64; ++i)
+        for (int16_t v : {int16_t{1}, int16_t{-1}, int16_t{-32768}, int16_t{256}}) {
+            coefficients b(64, 0);
+            b[i] = v;
+            b[63 - i] = v;
+            blocks.push_back(b);
+        }
+    std::mt19937 rng(53);
+    std::uniform_int_distribution<int> value(-300, 300), share(0, 100), percent(0, 99);
+    for (int n = 0; n < 2000; ++n) {
+        coefficients b(64);
+        const int zeros = share(rng);
+        for (int16_t& v : b) v = static_cast<int16_t>(percent(rng) < zeros ? 0 : value(rng));
+        blocks.push_back(b);
+    }
+    for_each_changed(
+        init_quantise_kernels, [](const quantise_kernels& t) { return t.nonzero_mask; },
+        [&](nonzero_mask_fn* r, nonzero_mask_fn* k) {
+            for (const coefficients& b : blocks) ASSERT_EQ(k(b.data()), r(b.data()));
+        });
+}
+
 TEST(kernel_check, quantise_intra) {
     const std::vector<std::vector<uint8_t>> matrices = all_weight_matrices();
     const std::vector<coefficients> blocks = quantiser_inputs(), magnitudes = every_magnitude();
@@ -991,6 +1018,7 @@ TEST(kernel_check, the_top_level_replaces_the_entries_that_have_faster_kernels) 
         EXPECT_NE(quantise.quantise_intra, quantise_reference.quantise_intra);
         EXPECT_NE(quantise.quantise_non_intra, quantise_reference.quantise_non_intra);
         EXPECT_NE(quantise.dequantise_intra, quantise_reference.dequantise_intra);
+        EXPECT_NE(quantise.nonzero_mask, quantise_reference.nonzero_mask);
         EXPECT_NE(quantise.dequantise_non_intra, quantise_reference.dequantise_non_intra);
         EXPECT_NE(quantise.dequantise_intra_mpeg1, quantise_reference.dequantise_intra_mpeg1);
         EXPECT_NE(quantise.dequantise_non_intra_mpeg1, quantise_reference.dequantise_non_intra_mpeg1);
