@@ -28,6 +28,16 @@ const option_entry options[] = {
          line.simd_mask = mask;
          return true;
      }},
+    {"no-dc-change", "", "code every block without the DC change, so that standard decoders show the reconstruction",
+     [](std::string_view, command_line& line) {
+         line.no_dc_change = true;
+         return true;
+     }},
+    {"no-trace", "", "write no DC trace lines on stdout (statistics sent there still are)",
+     [](std::string_view, command_line& line) {
+         line.no_trace = true;
+         return true;
+     }},
 };
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }

@@ -25,6 +25,8 @@ struct command_line {
     command_action action = command_action::usage;
     std::string par_name, out_name;
     std::optional<unsigned> simd_mask;  // --simd: instruction sets the kernels may use
+    bool no_dc_change = false;          // --no-dc-change: blocks coded without the DC change
+    bool no_trace = false;              // --no-trace: no DC trace lines on stdout
     std::string problem;
 };
 

@@ -176,14 +176,16 @@ int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter) {
 void forward_dct(int16_t* block) {
     dct_k.forward(block);
     int before = block[0];
-    block[0] = static_cast<int16_t>(block[0] - MORVANE_DC_CHANGE);
-    char line[192];
-    int length = format_dc_lines(line, before, block[0], enc.run.dc_change_counter);
-    std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
+    block[0] = static_cast<int16_t>(block[0] - enc.choices.dc_change);
+    if (enc.choices.dc_trace) {
+        char line[192];
+        int length = format_dc_lines(line, before, block[0], enc.run.dc_change_counter);
+        std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
+    }
     ++enc.run.dc_change_counter;
 }
 
 void inverse_dct(int16_t* block) {
-    block[0] = static_cast<int16_t>(block[0] + MORVANE_DC_CHANGE);
+    block[0] = static_cast<int16_t>(block[0] + enc.choices.dc_change);
     dct_k.inverse(block);
 }

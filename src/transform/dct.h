@@ -4,10 +4,6 @@
 
 #include <cstdint>
 
-#ifndef MORVANE_DC_CHANGE
-#define MORVANE_DC_CHANGE 200
-#endif
-
 // The tables of the transforms; init_dct_kernels fills them too.
 void prepare_forward_dct();
 void prepare_inverse_dct();

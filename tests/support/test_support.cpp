@@ -58,8 +58,7 @@ run_result run_program(const std::vector<std::string>& argv, const std::string& 
         // MORVANE_TEST_SIMD runs every encode of the suite under that instruction-set cap.
         std::vector<std::string> full = argv;
         const char* simd = std::getenv("MORVANE_TEST_SIMD");
-        if (simd && *simd && (full[0] == morvane_bin() || full[0] == morvane_dc0_bin()))
-            full.insert(full.begin() + 1, std::string("--simd=") + simd);
+        if (simd && *simd && full[0] == morvane_bin()) full.insert(full.begin() + 1, std::string("--simd=") + simd);
         std::vector<char*> args;
         for (const auto& a : full) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);

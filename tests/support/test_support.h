@@ -38,9 +38,8 @@ struct run_result {
 // in tests/e2e): under ctest, a test labelled unit that calls it fails.
 run_result run_program(const std::vector<std::string>& argv, const std::string& cwd);
 
-// The encoder binaries and the sequence generator built with the project.
+// The encoder and the sequence generator built with the project.
 inline const char* morvane_bin() { return MORVANE_BIN; }
-inline const char* morvane_dc0_bin() { return MORVANE_DC0_BIN; }
 inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
 inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
 // The libmpeg2 test client (tools/m2v_decode); empty when libmpeg2 was not found.
