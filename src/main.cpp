@@ -40,6 +40,7 @@ int run(int argc, char** argv) {
     if (line.simd_mask) set_cpu_cap(*line.simd_mask);
     if (line.no_dc_change) enc.choices.dc_change = 0;
     if (line.no_trace) enc.choices.dc_trace = false;
+    if (line.quiet) enc.choices.loop_trace = false;
     std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
 
     read_parameter_file(line.par_name.c_str());

@@ -38,6 +38,11 @@ const option_entry options[] = {
          line.no_trace = true;
          return true;
      }},
+    {"quiet", "", "write no trace or progress lines on stderr; warnings and errors still show",
+     [](std::string_view, command_line& line) {
+         line.quiet = true;
+         return true;
+     }},
 };
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }

@@ -27,6 +27,7 @@ struct command_line {
     std::optional<unsigned> simd_mask;  // --simd: instruction sets the kernels may use
     bool no_dc_change = false;          // --no-dc-change: blocks coded without the DC change
     bool no_trace = false;              // --no-trace: no DC trace lines on stdout
+    bool quiet = false;                 // --quiet: no trace or progress lines on stderr
     std::string problem;
 };
 

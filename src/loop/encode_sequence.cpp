@@ -9,6 +9,7 @@
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
 #include "loop/coding_order.h"
+#include "loop/loop_trace.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
 #include "motion/motion_estimation.h"
@@ -55,22 +56,25 @@ void dequantise_all_blocks() {
 void code_picture(frame_planes neworg, frame_planes newref, const search_widths& sw, int second_field,
                   int i_first_field, bool trace) {
     const coding_buffers& b = enc.buffers;
-    motion_estimation(b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0], neworg[0],
-                      newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, b.mb_info, second_field,
-                      i_first_field);
+    {
+        const stderr_silenced dots;
+        motion_estimation(b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0], neworg[0],
+                          newref[0], sw.forw_hor, sw.forw_vert, sw.back_hor, sw.back_vert, b.mb_info, second_field,
+                          i_first_field);
+    }
     predict_picture(b.old_ref_frame, b.new_ref_frame, b.pred_frame, second_field, b.mb_info);
     choose_dct_type(b.pred_frame[0], neworg[0], b.mb_info);
-    if (trace) std::fputs(" before the tranform\n", stderr);
+    if (trace) loop_trace(" before the tranform\n");
     forward_transform_stage(b.pred_frame, neworg, b.mb_info, b.blocks);
-    if (trace) std::fputs(" after the tranform\n", stderr);
+    if (trace) loop_trace(" after the tranform\n");
     write_picture(neworg[0], b.mb_info, b.blocks);
-    if (trace) std::fputs(" 1\n", stderr);
+    if (trace) loop_trace(" 1\n");
     dequantise_all_blocks();
-    if (trace) std::fputs(" 2\n", stderr);
+    if (trace) loop_trace(" 2\n");
     inverse_transform_stage(b.pred_frame, newref, b.mb_info, b.blocks);
-    if (trace) std::fputs(" 3\n", stderr);
+    if (trace) loop_trace(" 3\n");
     compute_snr(neworg, newref);
-    if (trace) std::fputs("4\n", stderr);
+    if (trace) loop_trace("4\n");
     print_picture_statistics();
 }
 
@@ -125,8 +129,7 @@ void encode_sequence() {
     if (cfg.id_string.size() > 1) write_user_data(cfg.id_string.c_str());
 
     for (int i = 0; i < cfg.frame_count; ++i) {
-        std::fprintf(stderr, "Encoding frame %d ", i);
-        std::fflush(stderr);
+        loop_trace("Encoding frame %d ", i);
 
         const frame_plan plan = plan_frame(i, cfg.N, cfg.M, cfg.frame_count);
         const int display_number = plan.display_number;
@@ -166,9 +169,9 @@ void encode_sequence() {
         print_frame_header(i, display_number, sw);
 
         std::string name = source_frame_name(display_number + cfg.first_frame_number);
-        std::fputs(" read frame=howmany?1\n", stderr);
+        loop_trace(" read frame=howmany?1\n");
         load_source_frame(name.c_str(), neworg);
-        std::fprintf(stderr, " read frame=%s\n", name.c_str());
+        loop_trace(" read frame=%s\n", name.c_str());
 
         if (!cfg.field_pictures) {
             pic.picture_structure = FRAME_PICTURE;
@@ -177,16 +180,14 @@ void encode_sequence() {
                          pic.pict_type);
             code_picture(neworg, newref, sw, 0, 0, true);
         } else {
-            std::fprintf(stderr, "\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
-            std::fflush(stderr);
+            loop_trace("\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
             std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
             pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
             code_picture(neworg, newref, sw, 0, 0, false);
 
-            std::fprintf(stderr, "second field (%s) ", cfg.top_field_first ? "bot" : "top");
-            std::fflush(stderr);
+            loop_trace("second field (%s) ", cfg.top_field_first ? "bot" : "top");
             pic.picture_structure = cfg.top_field_first ? BOTTOM_FIELD : TOP_FIELD;
             int i_first_field = pic.pict_type == I_TYPE ? 1 : 0;
             if (i_first_field) {
@@ -199,9 +200,9 @@ void encode_sequence() {
         }
 
         name = recon_frame_name(display_number + cfg.first_frame_number);
-        std::fputs("5\n", stderr);
+        loop_trace("5\n");
         write_reconstructed_frame(name.c_str(), newref);
-        std::fputs("6\n", stderr);
+        loop_trace("6\n");
     }
 
     write_sequence_end();
