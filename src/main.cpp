@@ -12,6 +12,7 @@
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
 #include "loop/source_frame.h"
+#include "loop/y4m_source.h"
 #include "startup/init_encoder.h"
 
 namespace {
@@ -44,8 +45,9 @@ int run(int argc, char** argv) {
     std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
 
     read_parameter_file(line.par_name.c_str());
-    check_picture_patterns();
+    if (line.input_name.empty()) check_picture_patterns();
     read_quant_matrices();
+    if (!line.input_name.empty()) open_source_stream(line.input_name);
     enc.files.output_file_name = line.out_name;
     enc.files.output_file = std::fopen(line.out_name.c_str(), "wb");
     if (!enc.files.output_file) fatal_error(error_text("Couldn't create output file %s", line.out_name.c_str()));

@@ -28,6 +28,14 @@ const option_entry options[] = {
          line.simd_mask = mask;
          return true;
      }},
+    {"input", "FILE",
+     "read the source pictures from this YUV4MPEG2 stream ('-': standard input) instead of the files the "
+     "parameter file names",
+     [](std::string_view value, command_line& line) {
+         if (value.empty()) return false;
+         line.input_name = value;
+         return true;
+     }},
     {"no-dc-change", "", "code every block without the DC change, so that standard decoders show the reconstruction",
      [](std::string_view, command_line& line) {
          line.no_dc_change = true;

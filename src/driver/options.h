@@ -28,6 +28,7 @@ struct command_line {
     bool no_dc_change = false;          // --no-dc-change: blocks coded without the DC change
     bool no_trace = false;              // --no-trace: no DC trace lines on stdout
     bool quiet = false;                 // --quiet: no trace or progress lines on stderr
+    std::string input_name;             // --input: YUV4MPEG2 source stream, "-" for stdin
     std::string problem;
 };
 

@@ -168,9 +168,9 @@ void encode_sequence() {
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name = source_frame_name(display_number + cfg.first_frame_number);
+        std::string name = source_picture_name(display_number);
         loop_trace(" read frame=howmany?1\n");
-        load_source_frame(name.c_str(), neworg);
+        load_source_picture(display_number, name, neworg);
         loop_trace(" read frame=%s\n", name.c_str());
 
         if (!cfg.field_pictures) {
