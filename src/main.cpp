@@ -11,6 +11,7 @@
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
+#include "loop/progress.h"
 #include "loop/source_frame.h"
 #include "loop/y4m_source.h"
 #include "startup/init_encoder.h"
@@ -41,7 +42,7 @@ int run(int argc, char** argv) {
     if (line.simd_mask) set_cpu_cap(*line.simd_mask);
     if (line.no_dc_change) enc.choices.dc_change = 0;
     if (line.no_trace) enc.choices.dc_trace = false;
-    if (line.quiet) enc.choices.loop_trace = false;
+    if (line.quiet || line.progress) enc.choices.loop_trace = false;
     std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
 
     read_parameter_file(line.par_name.c_str());
@@ -56,12 +57,14 @@ int run(int argc, char** argv) {
     // Opened last in init_encoder, so not yet written; stdout has its buffer already.
     if (enc.files.statistics_file != stdout)
         std::setvbuf(enc.files.statistics_file, statistics_buffer, _IOFBF, sizeof statistics_buffer);
+    if (line.progress) start_progress();
     encode_sequence();
 
     close_checked(enc.files.output_file, enc.files.output_file_name);
     const bool stats_to_stdout = enc.files.statistics_file == stdout;
     close_checked(enc.files.statistics_file,
                   stats_to_stdout ? std::string("standard output") : enc.config.statistics_file_name);
+    finish_progress(enc.run.bits.byte_count);
     return 0;
 }
 
@@ -71,6 +74,7 @@ int main(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const fatal_exit& f) {
+        interrupt_progress();
         std::fwrite(f.message.data(), 1, f.message.size(), stderr);
         std::fputc('\n', stderr);
         std::fflush(stderr);

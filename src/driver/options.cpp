@@ -46,6 +46,13 @@ const option_entry options[] = {
          line.no_trace = true;
          return true;
      }},
+    {"progress", "",
+     "show a status line on stderr instead of the trace lines there (frames, speed, bit rate, time left), and a "
+     "summary at the end",
+     [](std::string_view, command_line& line) {
+         line.progress = true;
+         return true;
+     }},
     {"quiet", "", "write no trace or progress lines on stderr; warnings and errors still show",
      [](std::string_view, command_line& line) {
          line.quiet = true;

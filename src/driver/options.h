@@ -29,6 +29,7 @@ struct command_line {
     bool no_trace = false;              // --no-trace: no DC trace lines on stdout
     bool quiet = false;                 // --quiet: no trace or progress lines on stderr
     std::string input_name;             // --input: YUV4MPEG2 source stream, "-" for stdin
+    bool progress = false;              // --progress: a status line and a summary on stderr
     std::string problem;
 };
 

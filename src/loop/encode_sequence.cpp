@@ -10,6 +10,7 @@
 #include "driver/encoder_state.h"
 #include "loop/coding_order.h"
 #include "loop/loop_trace.h"
+#include "loop/progress.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
 #include "motion/motion_estimation.h"
@@ -203,6 +204,7 @@ void encode_sequence() {
         loop_trace("5\n");
         write_reconstructed_frame(name.c_str(), newref);
         loop_trace("6\n");
+        progress_frame_done(neworg, newref);
     }
 
     write_sequence_end();

@@ -149,3 +149,61 @@ TEST(quiet_e2e, prints_the_fatal_error) {
 }
 
 }  // namespace
+
+namespace {
+
+// --progress: stderr holds no trace, at most status lines, and the summary,
+// whose figures are the run's; every other output stays as expected.
+TEST(progress_e2e, summary_tells_the_run_and_the_rest_is_unchanged) {
+    const fs::path case_dir = fs::path(source_dir()) / "tests/e2e/golden/ipb-progressive";
+    temp_dir work;
+    fs::copy(case_dir / "in.par", work / "in.par");
+    fs::copy(case_dir / "input", work / "input", fs::copy_options::recursive);
+    const run_result r = run_program({morvane_bin(), "--progress", "in.par", "out.m2v"}, work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const auto& entry : fs::directory_iterator(case_dir / "expected")) {
+        const std::string name = entry.path().filename().string();
+        if (name == "stderr.txt") continue;
+        const std::string actual = name == "stdout.txt" ? r.out : read_file(work / name);
+        EXPECT_TRUE(actual == read_file(entry.path().string())) << name << " differs";
+    }
+
+    static const std::regex status("frame [1-7]/7, [0-9]+\\.[0-9] fps, [0-9]+ kbit/s, [0-9]+:[0-9][0-9] left\n");
+    static const std::regex summary(
+        "encoded 7 frames in [0-9]+\\.[0-9] s: ([0-9]+) bytes, ([0-9]+\\.[0-9]) kbit/s on average, mean luminance "
+        "PSNR ([0-9]+\\.[0-9][0-9]) dB\n");
+    const std::size_t last = r.err.rfind('\n', r.err.size() - 2);
+    const std::string last_line = r.err.substr(last == std::string::npos ? 0 : last + 1);
+    EXPECT_EQ(lines_where(r.err.substr(0, r.err.size() - last_line.size()),
+                          [](const std::string& l) { return !std::regex_match(l, status); }),
+              "");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(last_line, m, summary)) << r.err;
+    const std::string stream = read_file(work / "out.m2v");
+    EXPECT_EQ(std::stoul(m[1]), stream.size());
+    // 25 frames per second (frame_rate_code 3).
+    EXPECT_NEAR(std::stod(m[2]), stream.size() * 8.0 * 25 / 7 / 1000, 0.05);
+    // The statistics print each frame's luminance PSNR to three digits.
+    const std::string stats = read_file(work / "stats.txt");
+    static const std::regex y_line("\nY: variance=[^(]*\\(([0-9.]+) dB\\)");
+    double sum = 0;
+    int frames = 0;
+    for (auto it = std::sregex_iterator(stats.begin(), stats.end(), y_line); it != std::sregex_iterator(); ++it) {
+        sum += std::stod((*it)[1]);
+        ++frames;
+    }
+    ASSERT_EQ(frames, 7);
+    EXPECT_NEAR(std::stod(m[3]), sum / frames, 0.06);
+}
+
+// A fatal stop says nothing of a summary.
+TEST(progress_e2e, no_summary_after_a_fatal_error) {
+    temp_dir dir;
+    param_file p;
+    p.write(dir / "in.par");
+    const run_result r = run_program({morvane_bin(), "--progress", "in.par", "out.m2v"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Couldn't open src0.Y\n\n");
+}
+
+}  // namespace
