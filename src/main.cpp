@@ -15,6 +15,7 @@
 #include "loop/source_frame.h"
 #include "loop/y4m_source.h"
 #include "startup/init_encoder.h"
+#include "startup/starter_par.h"
 
 namespace {
 
@@ -33,6 +34,10 @@ void close_checked(FILE*& file, const std::string& name) {
 
 int run(int argc, char** argv) {
     const command_line line = parse_options(argc, argv);
+    if (line.action == command_action::make_par) {
+        make_starter_parameters(line.input_name, line.make_par_name);
+        return 0;
+    }
     if (line.action != command_action::run) {
         const command_reply reply = reply_to(line);
         std::fputs(reply.out.c_str(), stdout);
