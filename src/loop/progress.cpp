@@ -117,8 +117,6 @@ void start_progress() {
                                              clock_seconds());
 }
 
-bool progress_started() { return meter != nullptr; }
-
 void progress_frame_done(frame_planes source, frame_planes reconstruction) {
     if (!meter) return;
     write_text(meter->frame_done(clock_seconds(), bitcount(), frame_luma_psnr(source, reconstruction)));

@@ -44,7 +44,6 @@ double frame_luma_psnr(frame_planes source, frame_planes reconstruction);
 
 // The run's meter, driven by the loop and main when --progress is given.
 void start_progress();
-bool progress_started();
 void progress_frame_done(frame_planes source, frame_planes reconstruction);
 // Writes the summary; the stream is complete and closed by then.
 void finish_progress(int64_t stream_bytes);
