@@ -12,9 +12,12 @@
 #include "driver/parameter_file.h"
 #include "driver/quant_matrices.h"
 #include "loop/encode_sequence.h"
+#include "loop/progress.h"
 #include "loop/source_frame.h"
 #include "loop/worker_pool.h"
+#include "loop/y4m_source.h"
 #include "startup/init_encoder.h"
+#include "startup/starter_par.h"
 
 namespace {
 
@@ -33,6 +36,10 @@ void close_checked(FILE*& file, const std::string& name) {
 
 int run(int argc, char** argv) {
     const command_line line = parse_options(argc, argv);
+    if (line.action == command_action::make_par) {
+        make_starter_parameters(line.input_name, line.make_par_name);
+        return 0;
+    }
     if (line.action != command_action::run) {
         const command_reply reply = reply_to(line);
         std::fputs(reply.out.c_str(), stdout);
@@ -40,11 +47,15 @@ int run(int argc, char** argv) {
         return reply.status;
     }
     if (line.simd_mask) set_cpu_cap(*line.simd_mask);
+    if (line.no_dc_change) enc.choices.dc_change = 0;
+    if (line.no_trace) enc.choices.dc_trace = false;
+    if (line.quiet || line.progress) enc.choices.loop_trace = false;
     std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
 
     read_parameter_file(line.par_name.c_str());
-    check_picture_patterns();
+    if (line.input_name.empty()) check_picture_patterns();
     read_quant_matrices();
+    if (!line.input_name.empty()) open_source_stream(line.input_name);
     enc.files.output_file_name = line.out_name;
     enc.files.output_file = std::fopen(line.out_name.c_str(), "wb");
     if (!enc.files.output_file) fatal_error(error_text("Couldn't create output file %s", line.out_name.c_str()));
@@ -53,12 +64,14 @@ int run(int argc, char** argv) {
     // Opened last in init_encoder, so not yet written; stdout has its buffer already.
     if (enc.files.statistics_file != stdout)
         std::setvbuf(enc.files.statistics_file, statistics_buffer, _IOFBF, sizeof statistics_buffer);
+    if (line.progress) start_progress();
     encode_sequence(line.threads.value_or(std::min(available_processors(), max_threads)));
 
     close_checked(enc.files.output_file, enc.files.output_file_name);
     const bool stats_to_stdout = enc.files.statistics_file == stdout;
     close_checked(enc.files.statistics_file,
                   stats_to_stdout ? std::string("standard output") : enc.config.statistics_file_name);
+    finish_progress(enc.run.bits.byte_count);
     return 0;
 }
 
@@ -68,6 +81,7 @@ int main(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const fatal_exit& f) {
+        interrupt_progress();
         std::fwrite(f.message.data(), 1, f.message.size(), stderr);
         std::fputc('\n', stderr);
         std::fflush(stderr);

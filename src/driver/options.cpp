@@ -42,6 +42,38 @@ const option_entry options[] = {
          line.threads = n;
          return true;
      }},
+    {"input", "FILE", "read the source pictures from a YUV4MPEG2 stream ('-': standard input), not per-frame files",
+     [](std::string_view value, command_line& line) {
+         if (value.empty()) return false;
+         line.input_name = value;
+         return true;
+     }},
+    {"make-par", "FILE", "write a parameter file to start from for the --input stream, and exit",
+     [](std::string_view value, command_line& line) {
+         if (value.empty()) return false;
+         line.make_par_name = value;
+         return true;
+     }},
+    {"no-dc-change", "", "code blocks without the DC change, so that standard decoders show the reconstruction",
+     [](std::string_view, command_line& line) {
+         line.no_dc_change = true;
+         return true;
+     }},
+    {"no-trace", "", "no DC trace lines on stdout (statistics sent there stay)",
+     [](std::string_view, command_line& line) {
+         line.no_trace = true;
+         return true;
+     }},
+    {"progress", "", "a status line and a closing summary on stderr, in place of the trace lines there",
+     [](std::string_view, command_line& line) {
+         line.progress = true;
+         return true;
+     }},
+    {"quiet", "", "no trace or progress lines on stderr; warnings and errors still show",
+     [](std::string_view, command_line& line) {
+         line.quiet = true;
+         return true;
+     }},
 };
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
@@ -73,7 +105,9 @@ void take_option(std::string_view text, command_line& line) {
 std::string help_text() {
     std::string text =
         "Usage: morvane [--option[=value]]... in.par out.m2v\n"
-        "Encodes the source pictures named in the parameter file in.par into the video stream out.m2v.\n"
+        "       morvane --input=FILE --make-par=FILE\n"
+        "Encodes the source pictures named in the parameter file in.par into the video stream out.m2v;\n"
+        "the second form writes a parameter file to start from for a YUV4MPEG2 stream.\n"
         "Options stand before the file names; '--' ends them.\n\n";
     auto form = [](const option_entry& o) {
         return "--" + std::string(o.name) + (o.value.empty() ? "" : "=" + std::string(o.value));
@@ -104,6 +138,18 @@ command_line parse_options(int argc, const char* const* argv) {
         take_option(arg.substr(2), line);
         if (line.action != command_action::usage) return line;
     }
+    if (!line.make_par_name.empty()) {
+        if (line.input_name.empty()) {
+            line.action = command_action::error;
+            line.problem = "option '--make-par' needs the stream to describe: add --input=FILE";
+        } else if (i < argc) {
+            line.action = command_action::error;
+            line.problem = "option '--make-par' writes its file and ends: give no other file names";
+        } else {
+            line.action = command_action::make_par;
+        }
+        return line;
+    }
     if (argc - i == 2) {
         line.action = command_action::run;
         line.par_name = argv[i];
@@ -119,6 +165,7 @@ command_reply reply_to(const command_line& line) {
     case command_action::error:
         return {"", "morvane: " + line.problem + "\nTry 'morvane --help' for the options.\n", 1};
     case command_action::usage:
+    case command_action::make_par:
     case command_action::run: break;
     }
     // The banner and usage line, byte for byte those of every earlier version.

@@ -5,7 +5,8 @@
 // options, so that a file name may start with "--". Options are read left to
 // right: the first --help, --version or mistake decides at once, and an
 // option given twice keeps its last value. Any count of file names but two
-// gets the banner and usage line, as it always has.
+// gets the banner and usage line, as it always has. --make-par takes no file
+// names: it writes its parameter file and ends.
 #pragma once
 
 #include <optional>
@@ -14,11 +15,12 @@
 #include <string_view>
 
 enum class command_action {
-    run,      // encode par_name into out_name
-    help,     // list the options
-    version,  // print the version
-    usage,    // not exactly two file names: the banner and usage line
-    error,    // a bad option; problem says what is wrong
+    run,       // encode par_name into out_name
+    help,      // list the options
+    version,   // print the version
+    usage,     // not exactly two file names: the banner and usage line
+    make_par,  // --make-par: write a starter parameter file for the --input stream
+    error,     // a bad option; problem says what is wrong
 };
 
 constexpr int max_threads = 256;
@@ -28,6 +30,12 @@ struct command_line {
     std::string par_name, out_name;
     std::optional<unsigned> simd_mask;  // --simd: instruction sets the kernels may use
     std::optional<int> threads;         // --threads
+    bool no_dc_change = false;          // --no-dc-change: blocks coded without the DC change
+    bool no_trace = false;              // --no-trace: no DC trace lines on stdout
+    bool quiet = false;                 // --quiet: no trace or progress lines on stderr
+    std::string input_name;             // --input: YUV4MPEG2 source stream, "-" for stdin
+    bool progress = false;              // --progress: a status line and a summary on stderr
+    std::string make_par_name;          // --make-par: the starter parameter file to write
     std::string problem;
 };
 

@@ -35,11 +35,6 @@ void check_search_pair(int hor, int vert) {
     fail_if(vert < 1, "search window must be positive");
 }
 
-struct level_limits {
-    int hor_f_code, vert_f_code, horizontal_size, vertical_size;
-    int sample_rate, bit_rate, vbv_buffer_size;
-};
-
 // Indexed by (level - 4) / 2: High, High 1440, Main, Low.
 constexpr level_limits level_limit_table[4] = {
     {9, 5, 1920, 1152, 62668800, 80, 597},
@@ -111,6 +106,8 @@ void check_parameter_ranges() {
         }
     }
 }
+
+const level_limits& limits_of_level(int level) { return level_limit_table[(level - 4) / 2]; }
 
 void check_encoder_limits() {
     const encoder_config& cfg = enc.config;

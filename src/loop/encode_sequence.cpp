@@ -9,6 +9,8 @@
 #include "driver/encoder_state.h"
 #include "loop/coding_order.h"
 #include "loop/picture_coder.h"
+#include "loop/loop_trace.h"
+#include "loop/progress.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
 #include "ratecontrol/rate_control.h"
@@ -93,8 +95,7 @@ void encode_sequence(int threads) {
     if (cfg.id_string.size() > 1) write_user_data(cfg.id_string.c_str());
 
     for (int i = 0; i < cfg.frame_count; ++i) {
-        std::fprintf(stderr, "Encoding frame %d ", i);
-        std::fflush(stderr);
+        loop_trace("Encoding frame %d ", i);
 
         const frame_plan plan = plan_frame(i, cfg.N, cfg.M, cfg.frame_count);
         const int display_number = plan.display_number;
@@ -133,10 +134,10 @@ void encode_sequence(int threads) {
         set_picture_flags();
         print_frame_header(i, display_number, sw);
 
-        std::string name = source_frame_name(display_number + cfg.first_frame_number);
-        std::fputs(" read frame=howmany?1\n", stderr);
-        load_source_frame(name.c_str(), neworg);
-        std::fprintf(stderr, " read frame=%s\n", name.c_str());
+        std::string name = source_picture_name(display_number);
+        loop_trace(" read frame=howmany?1\n");
+        load_source_picture(display_number, name, neworg);
+        loop_trace(" read frame=%s\n", name.c_str());
 
         if (!cfg.field_pictures) {
             pic.picture_structure = FRAME_PICTURE;
@@ -145,16 +146,14 @@ void encode_sequence(int threads) {
                          pic.pict_type);
             code_picture(coder, neworg, newref, sw, 0, 0, true);
         } else {
-            std::fprintf(stderr, "\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
-            std::fflush(stderr);
+            loop_trace("\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
             std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
             pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
             code_picture(coder, neworg, newref, sw, 0, 0, false);
 
-            std::fprintf(stderr, "second field (%s) ", cfg.top_field_first ? "bot" : "top");
-            std::fflush(stderr);
+            loop_trace("second field (%s) ", cfg.top_field_first ? "bot" : "top");
             pic.picture_structure = cfg.top_field_first ? BOTTOM_FIELD : TOP_FIELD;
             int i_first_field = pic.pict_type == I_TYPE ? 1 : 0;
             if (i_first_field) {
@@ -167,9 +166,10 @@ void encode_sequence(int threads) {
         }
 
         name = recon_frame_name(display_number + cfg.first_frame_number);
-        std::fputs("5\n", stderr);
+        loop_trace("5\n");
         write_reconstructed_frame(name.c_str(), newref);
-        std::fputs("6\n", stderr);
+        loop_trace("6\n");
+        progress_frame_done(neworg, newref);
     }
 
     write_sequence_end();

@@ -5,6 +5,7 @@
 
 #include "bitstream/picture_data.h"
 #include "driver/encoder_state.h"
+#include "loop/loop_trace.h"
 #include "ratecontrol/rate_control.h"
 #include "stats/picture_stats.h"
 #include "transform/dct.h"
@@ -219,16 +220,18 @@ void picture_coder::code(const picture_job& job) {
     finish_share();
     for (int row = 0; row < rows_; ++row) print_row_reports(statistics);
     // A dot per row and the newline in one write.
-    dots_.assign(static_cast<std::size_t>(rows_), '.');
-    dots_ += '\n';
-    std::fwrite(dots_.data(), 1, dots_.size(), stderr);
+    if (enc.choices.loop_trace) {
+        dots_.assign(static_cast<std::size_t>(rows_), '.');
+        dots_ += '\n';
+        std::fwrite(dots_.data(), 1, dots_.size(), stderr);
+    }
     for (std::string& m : messages_) {
         std::fputs(m.c_str(), stderr);
         m.clear();
     }
 
-    if (job.trace) std::fputs(" before the tranform\n", stderr);
-    if (job.trace) std::fputs(" after the tranform\n", stderr);
+    if (job.trace) loop_trace(" before the tranform\n");
+    if (job.trace) loop_trace(" after the tranform\n");
     first_counter_ = enc.run.dc_change_counter;
     pool_.start(transform_share, this);
     try {
@@ -246,14 +249,14 @@ void picture_coder::code(const picture_job& job) {
     }
     finish_share();
     enc.run.dc_change_counter += static_cast<int64_t>(rows_) * enc.config.mb_width * enc.config.block_count;
-    if (job.trace) std::fputs(" 1\n", stderr);
-    if (job.trace) std::fputs(" 2\n", stderr);
-    if (job.trace) std::fputs(" 3\n", stderr);
+    if (job.trace) loop_trace(" 1\n");
+    if (job.trace) loop_trace(" 2\n");
+    if (job.trace) loop_trace(" 3\n");
     double sums[3][3] = {};
     for (const row_sums& r : error_sums_)
         for (int c = 0; c < 3; ++c)
             for (int k = 0; k < 3; ++k) sums[c][k] += r.s[c][k];
     print_snr(sums);
-    if (job.trace) std::fputs("4\n", stderr);
+    if (job.trace) loop_trace("4\n");
     print_picture_statistics();
 }

@@ -13,6 +13,7 @@
 #include "driver/fatal.h"
 #include "driver/file_handle.h"
 #include "driver/name_pattern.h"
+#include "loop/y4m_source.h"
 
 namespace {
 
@@ -226,6 +227,18 @@ void load_source_frame(const char* name, frame_planes frame) {
     case 2: read_ppm(name, frame); break;
     default: break;
     }
+}
+
+std::string source_picture_name(int display_number) {
+    if (source_stream_open()) return stream_frame_name(display_number);
+    return source_frame_name(display_number + enc.config.first_frame_number);
+}
+
+void load_source_picture(int display_number, const std::string& name, frame_planes frame) {
+    if (source_stream_open())
+        load_stream_frame(display_number, frame);
+    else
+        load_source_frame(name.c_str(), frame);
 }
 
 void check_picture_patterns() {

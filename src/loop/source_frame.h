@@ -12,6 +12,12 @@
 std::string source_frame_name(int number);
 void load_source_frame(const char* name, frame_planes frame);
 
+// The source picture of display frame display_number, from the --input
+// stream when there is one, else from the files the pattern names: its name
+// for the trace, then the picture itself.
+std::string source_picture_name(int display_number);
+void load_source_picture(int display_number, const std::string& name, frame_planes frame);
+
 void extend_borders(uint8_t* plane, int visible_columns, int visible_rows, int stride, int total_rows);
 void downsample_444_to_422(const uint8_t* src, uint8_t* dst);
 void downsample_422_to_420(const uint8_t* src, uint8_t* dst);

@@ -47,7 +47,8 @@ void motion_estimation(const uint8_t* past_src, const uint8_t* future_src, const
 
 void print_row_reports(FILE* statistics) {
     if (enc.picture.picture_structure == FRAME_PICTURE) return;
-    for (int i = 0; i < enc.config.mb_width; ++i) std::fputs(" field_ME=P_TYPE\n", statistics);
+    // A line per macroblock: many, from the coding thread alone, so unlocked.
+    for (int i = 0; i < enc.config.mb_width; ++i) fputs_unlocked(" field_ME=P_TYPE\n", statistics);
 }
 
 frame_search_result frame_picture_search(const uint8_t* src, const uint8_t* rec, const uint8_t* cur, int i, int j,

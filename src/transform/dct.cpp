@@ -176,18 +176,18 @@ int format_dc_lines(char* out, int dc_before, int dc_after, int64_t counter) {
 int forward_dct_traced(int16_t* block, int64_t counter, char* out) {
     dct_k.forward(block);
     int before = block[0];
-    block[0] = static_cast<int16_t>(block[0] - MORVANE_DC_CHANGE);
-    return format_dc_lines(out, before, block[0], counter);
+    block[0] = static_cast<int16_t>(block[0] - enc.choices.dc_change);
+    return enc.choices.dc_trace ? format_dc_lines(out, before, block[0], counter) : 0;
 }
 
 void forward_dct(int16_t* block) {
     char line[dc_lines_room];
     int length = forward_dct_traced(block, enc.run.dc_change_counter, line);
-    std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
+    if (length > 0) std::fwrite(line, 1, static_cast<std::size_t>(length), stdout);
     ++enc.run.dc_change_counter;
 }
 
 void inverse_dct(int16_t* block) {
-    block[0] = static_cast<int16_t>(block[0] + MORVANE_DC_CHANGE);
+    block[0] = static_cast<int16_t>(block[0] + enc.choices.dc_change);
     dct_k.inverse(block);
 }

@@ -4,16 +4,12 @@
 
 #include <cstdint>
 
-#ifndef MORVANE_DC_CHANGE
-#define MORVANE_DC_CHANGE 200
-#endif
-
 // The tables of the transforms; init_dct_kernels fills them too.
 void prepare_forward_dct();
 void prepare_inverse_dct();
 void forward_dct(int16_t* block);
 // forward_dct with the trace lines of the given counter put at out (at
-// least dc_lines_room bytes); returns their length.
+// least dc_lines_room bytes); returns their length (0 without the trace).
 int forward_dct_traced(int16_t* block, int64_t counter, char* out);
 void inverse_dct(int16_t* block);
 

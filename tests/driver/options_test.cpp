@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,137 @@ TEST_P(parse_options_case, gives_the_action_names_and_values) {
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, parse_options_case, testing::ValuesIn(parse_cases), morvane_test::name_field());
+
+// The options of the user's side: the values they leave in command_line.
+struct choice_case {
+    const char* name;
+    std::vector<const char*> args;
+    command_action action;
+    std::string input_name, make_par_name;
+    bool no_dc_change, no_trace, quiet, progress;
+    std::string problem;
+};
+
+const choice_case choice_cases[] = {
+    {"none", {"a", "b"}, run, "", "", false, false, false, false, ""},
+    {"every switch",
+     {"--no-dc-change", "--no-trace", "--quiet", "--progress", "a", "b"},
+     run,
+     "",
+     "",
+     true,
+     true,
+     true,
+     true,
+     ""},
+    {"input file", {"--input=clip.y4m", "a", "b"}, run, "clip.y4m", "", false, false, false, false, ""},
+    {"input from standard input", {"--input=-", "--progress", "a", "b"}, run, "-", "", false, false, false, true, ""},
+    {"last input wins", {"--input=x.y4m", "--input=y.y4m", "a", "b"}, run, "y.y4m", "", false, false, false, false, ""},
+    {"input with an empty value",
+     {"--input=", "a", "b"},
+     error,
+     "",
+     "",
+     false,
+     false,
+     false,
+     false,
+     "invalid value '' for option '--input': use --input=FILE"},
+    {"input without value",
+     {"--input", "a", "b"},
+     error,
+     "",
+     "",
+     false,
+     false,
+     false,
+     false,
+     "option '--input' needs a value: --input=FILE"},
+    {"quiet with a value",
+     {"--quiet=1", "a", "b"},
+     error,
+     "",
+     "",
+     false,
+     false,
+     false,
+     false,
+     "option '--quiet' takes no value"},
+    {"no-dc-change with a value",
+     {"--no-dc-change=yes"},
+     error,
+     "",
+     "",
+     false,
+     false,
+     false,
+     false,
+     "option '--no-dc-change' takes no value"},
+    {"make-par", {"--input=c.y4m", "--make-par=c.par"}, make_par, "c.y4m", "c.par", false, false, false, false, ""},
+    {"make-par before input",
+     {"--make-par=c.par", "--input=-"},
+     make_par,
+     "-",
+     "c.par",
+     false,
+     false,
+     false,
+     false,
+     ""},
+    {"make-par without input",
+     {"--make-par=c.par"},
+     error,
+     "",
+     "c.par",
+     false,
+     false,
+     false,
+     false,
+     "option '--make-par' needs the stream to describe: add --input=FILE"},
+    {"make-par with file names",
+     {"--input=c.y4m", "--make-par=c.par", "a", "b"},
+     error,
+     "c.y4m",
+     "c.par",
+     false,
+     false,
+     false,
+     false,
+     "option '--make-par' writes its file and ends: give no other file names"},
+    {"make-par with an empty value",
+     {"--input=c.y4m", "--make-par="},
+     error,
+     "c.y4m",
+     "",
+     false,
+     false,
+     false,
+     false,
+     "invalid value '' for option '--make-par': use --make-par=FILE"},
+    {"help before make-par", {"--help", "--make-par=c.par"}, help, "", "", false, false, false, false, ""},
+};
+
+void PrintTo(const choice_case& c, std::ostream* os) { *os << c.name; }
+
+class parse_choice_case : public testing::TestWithParam<choice_case> {};
+
+TEST_P(parse_choice_case, leaves_the_values) {
+    const choice_case& c = GetParam();
+    std::vector<const char*> argv = {"morvane"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back(nullptr);
+    const command_line line = parse_options(static_cast<int>(argv.size()) - 1, argv.data());
+    EXPECT_EQ(line.action, c.action);
+    EXPECT_EQ(line.input_name, c.input_name);
+    EXPECT_EQ(line.make_par_name, c.make_par_name);
+    EXPECT_EQ(line.no_dc_change, c.no_dc_change);
+    EXPECT_EQ(line.no_trace, c.no_trace);
+    EXPECT_EQ(line.quiet, c.quiet);
+    EXPECT_EQ(line.progress, c.progress);
+    EXPECT_EQ(line.problem, c.problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, parse_choice_case, testing::ValuesIn(choice_cases), morvane_test::name_field());
 
 command_reply reply_for(command_action action, const std::string& problem = "") {
     command_line line;

@@ -37,10 +37,10 @@ struct run_outputs {
     std::map<std::string, std::string> files;
 };
 
-run_outputs run_in(const std::string& dir, const std::vector<std::string>& args) {
+run_outputs run_in(const std::string& dir, const std::vector<std::string>& args, const std::string& stdin_from = "") {
     std::vector<std::string> argv = {morvane_bin()};
     argv.insert(argv.end(), args.begin(), args.end());
-    const run_result r = run_program(argv, dir);
+    const run_result r = run_program(argv, dir, stdin_from);
     run_outputs o{r.status, r.out, r.err, {}};
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
@@ -173,6 +173,34 @@ TEST(threads_stress, fifty_runs_at_eight_threads_are_identical) {
         clear_outputs(dir.path());
         expect_same(one, run_in(dir.path(), {"--threads=8", "in.par", "out.m2v"}), 8);
         if (HasFailure()) break;
+    }
+}
+
+// The options that change what is written, and a y4m stream as the source
+// (file and pipe), at several thread counts.
+TEST(threads_options, give_the_output_of_one) {
+    temp_dir dir;
+    const int width = 48, height = 128, frames = 7;
+    prepare(threads_case{"options", width, height, 1, frames, 0, with(interlaced, {{"N", "6"}}), {}}, dir.path());
+    std::string y4m = "YUV4MPEG2 W48 H128 F25:1 It A1:1 C420jpeg\n";
+    for (int f = 0; f < frames; ++f) {
+        y4m += "FRAME\n";
+        for (const char* plane : {".Y", ".U", ".V"}) y4m += read_file(dir / ("src" + std::to_string(f) + plane));
+    }
+    write_file(dir / "src.y4m", y4m);
+    const std::vector<std::vector<std::string>> option_sets = {
+        {"--no-trace"}, {"--quiet"}, {"--no-dc-change"}, {"--input=src.y4m"}, {"--input=-", "--no-trace"}};
+    for (const auto& options : option_sets) {
+        SCOPED_TRACE(options[0]);
+        auto run = [&](int n) {
+            clear_outputs(dir.path());
+            std::vector<std::string> args = options;
+            args.insert(args.end(), {"--threads=" + std::to_string(n), "in.par", "out.m2v"});
+            return run_in(dir.path(), args, options[0] == "--input=-" ? dir / "src.y4m" : "");
+        };
+        const run_outputs one = run(1);
+        ASSERT_EQ(one.status, 0) << one.err;
+        for (int n : {2, 8}) expect_same(one, run(n), n);
     }
 }
 

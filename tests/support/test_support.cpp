@@ -39,16 +39,46 @@ void write_file(const std::string& path, const std::string& content) {
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
-run_result run_program(const std::vector<std::string>& argv, const std::string& cwd) {
+namespace {
+
+// A process that copies the file into the pipe and ends; it dies quietly of
+// SIGPIPE when the reader stops early.
+pid_t start_feeder(const std::string& path, int pipe_fds[2]) {
+    if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        close(pipe_fds[0]);
+        int in = open(path.c_str(), O_RDONLY);
+        if (in < 0) _exit(127);
+        char buffer[1 << 16];
+        for (ssize_t n; (n = read(in, buffer, sizeof buffer)) > 0;)
+            for (ssize_t done = 0; done < n;) {
+                ssize_t w = write(pipe_fds[1], buffer + done, static_cast<std::size_t>(n - done));
+                if (w <= 0) _exit(0);
+                done += w;
+            }
+        _exit(0);
+    }
+    return pid;
+}
+
+}  // namespace
+
+run_result run_program(const std::vector<std::string>& argv, const std::string& cwd,
+                       const std::string& stdin_pipe_from) {
     if (std::getenv("MORVANE_UNIT_TEST"))
         throw std::logic_error("a test labelled unit starts " + argv.at(0) +
                                ": put it in a suite whose name ends in _e2e (see tests/CMakeLists.txt)");
     temp_dir io;
     std::string out_path = io / "stdout", err_path = io / "stderr";
+    int pipe_fds[2] = {-1, -1};
+    const pid_t feeder = stdin_pipe_from.empty() ? -1 : start_feeder(stdin_pipe_from, pipe_fds);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
+        int in = feeder < 0 ? open("/dev/null", O_RDONLY) : pipe_fds[0];
+        if (feeder >= 0) close(pipe_fds[1]);
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
@@ -58,16 +88,23 @@ run_result run_program(const std::vector<std::string>& argv, const std::string& 
         // MORVANE_TEST_SIMD runs every encode of the suite under that instruction-set cap.
         std::vector<std::string> full = argv;
         const char* simd = std::getenv("MORVANE_TEST_SIMD");
-        if (simd && *simd && (full[0] == morvane_bin() || full[0] == morvane_dc0_bin()))
-            full.insert(full.begin() + 1, std::string("--simd=") + simd);
+        if (simd && *simd && full[0] == morvane_bin()) full.insert(full.begin() + 1, std::string("--simd=") + simd);
         std::vector<char*> args;
         for (const auto& a : full) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
     }
+    if (feeder >= 0) {
+        close(pipe_fds[0]);
+        close(pipe_fds[1]);
+    }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
+    if (feeder >= 0) {
+        int feeder_status = 0;
+        waitpid(feeder, &feeder_status, 0);
+    }
     run_result r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.out = read_file(out_path);

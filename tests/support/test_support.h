@@ -33,14 +33,16 @@ struct run_result {
     std::string err;
 };
 
-// Runs program with args (argv[0] is the program) in folder cwd, stdin from
-// /dev/null, capturing stdout and stderr. Only for suites named ..._e2e (or
+// Runs program with args (argv[0] is the program) in folder cwd, capturing
+// stdout and stderr. Standard input is /dev/null, or with stdin_pipe_from a
+// pipe that a second process fills from that file (a pipe cannot seek, and
+// the program may stop reading it early). Only for suites named ..._e2e (or
 // in tests/e2e): under ctest, a test labelled unit that calls it fails.
-run_result run_program(const std::vector<std::string>& argv, const std::string& cwd);
+run_result run_program(const std::vector<std::string>& argv, const std::string& cwd,
+                       const std::string& stdin_pipe_from = "");
 
-// The encoder binaries and the sequence generator built with the project.
+// The encoder and the sequence generator built with the project.
 inline const char* morvane_bin() { return MORVANE_BIN; }
-inline const char* morvane_dc0_bin() { return MORVANE_DC0_BIN; }
 inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
 inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
 // The libmpeg2 test client (tools/m2v_decode); empty when libmpeg2 was not found.
