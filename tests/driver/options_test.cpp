@@ -59,14 +59,19 @@ const parse_case parse_cases[] = {
     {"help with value", {"--help=yes"}, error, "", "", unset, "option '--help' takes no value"},
 };
 
+// The arguments after the program name, parsed.
+command_line parse(const std::vector<const char*>& args) {
+    std::vector<const char*> argv = {"morvane"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(nullptr);
+    return parse_options(static_cast<int>(argv.size()) - 1, argv.data());
+}
+
 class parse_options_case : public testing::TestWithParam<parse_case> {};
 
 TEST_P(parse_options_case, gives_the_action_names_and_values) {
     const parse_case& c = GetParam();
-    std::vector<const char*> argv = {"morvane"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    argv.push_back(nullptr);
-    const command_line line = parse_options(static_cast<int>(argv.size()) - 1, argv.data());
+    const command_line line = parse(c.args);
     EXPECT_EQ(line.action, c.action);
     EXPECT_EQ(line.par_name, c.par_name);
     EXPECT_EQ(line.out_name, c.out_name);
@@ -191,10 +196,7 @@ class parse_choice_case : public testing::TestWithParam<choice_case> {};
 
 TEST_P(parse_choice_case, leaves_the_values) {
     const choice_case& c = GetParam();
-    std::vector<const char*> argv = {"morvane"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    argv.push_back(nullptr);
-    const command_line line = parse_options(static_cast<int>(argv.size()) - 1, argv.data());
+    const command_line line = parse(c.args);
     EXPECT_EQ(line.action, c.action);
     EXPECT_EQ(line.input_name, c.input_name);
     EXPECT_EQ(line.make_par_name, c.make_par_name);

@@ -13,16 +13,9 @@
 #include "driver/fatal.h"
 #include "test_support.h"
 
-namespace {
+using morvane_test::fatal_message;
 
-std::string fatal_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const fatal_exit& f) {
-        return f.message;
-    }
-    return "<no fatal error>";
-}
+namespace {
 
 // A stream in memory, read as a file.
 struct memory_stream {

@@ -81,22 +81,10 @@ class roundtrip : public testing::TestWithParam<roundtrip_case> {};
 TEST_P(roundtrip, decoded_frames_match_reconstruction) {
     const roundtrip_case& c = GetParam();
     temp_dir dir;
-    run_result gen = run_program({make_sequence_bin(), "--width", std::to_string(c.width), "--height",
-                                  std::to_string(c.height), "--chroma", std::to_string(c.chroma), "--frames",
-                                  std::to_string(c.frames), "--format", std::to_string(c.input_format),
-                                  "--pattern", dir / "src%d"},
-                                 dir.path());
-    ASSERT_EQ(gen.status, 0) << gen.err;
-
     for (const auto& [name, content] : c.files) write_file(dir / name, content);
-    param_file p;
-    p.set("frame_count", c.frames).set("horizontal_size", c.width).set("vertical_size", c.height);
-    p.set("display_horizontal_size", c.width).set("display_vertical_size", c.height);
-    p.set("chroma_format", c.chroma).set("input_format", c.input_format);
-    p.set("bit_rate", "2000000.0").set("vbv_buffer_size", 112);
-    for (const auto& [k, v] : c.params) p.set(k, v);
-    if (!c.motion.empty()) p.motion(c.motion);
-    p.write(dir / "in.par");
+    param_file p = write_sequence_case(
+        dir.path(), {c.width, c.height, c.chroma, c.frames, c.input_format, c.params, c.motion});
+    if (HasFailure()) return;
 
     run_result enc = run_program({morvane_bin(), "--no-dc-change", "in.par", "out.m2v"}, dir.path());
     ASSERT_EQ(enc.status, 0) << enc.err;

@@ -69,22 +69,8 @@ void clear_outputs(const std::string& dir) {
     }
 }
 
-// Generated frames and a parameter file for the case in dir.
 void prepare(const threads_case& c, const std::string& dir) {
-    run_result gen =
-        run_program({make_sequence_bin(), "--width", std::to_string(c.width), "--height", std::to_string(c.height),
-                     "--chroma", std::to_string(c.chroma), "--frames", std::to_string(c.frames), "--format",
-                     std::to_string(c.input_format), "--pattern", dir + "/src%d"},
-                    dir);
-    ASSERT_EQ(gen.status, 0) << gen.err;
-    param_file p;
-    p.set("frame_count", c.frames).set("horizontal_size", c.width).set("vertical_size", c.height);
-    p.set("display_horizontal_size", c.width).set("display_vertical_size", c.height);
-    p.set("chroma_format", c.chroma).set("input_format", c.input_format);
-    p.set("bit_rate", "2000000.0").set("vbv_buffer_size", 112);
-    for (const auto& [k, v] : c.params) p.set(k, v);
-    if (!c.motion.empty()) p.motion(c.motion);
-    p.write(dir + "/in.par");
+    write_sequence_case(dir, {c.width, c.height, c.chroma, c.frames, c.input_format, c.params, c.motion});
 }
 
 class threads : public testing::TestWithParam<threads_case> {};

@@ -16,6 +16,8 @@ using morvane_test::file_exists;
 using morvane_test::read_file;
 using morvane_test::temp_dir;
 
+using morvane_test::fatal_message;
+
 namespace {
 
 void configure(int horizontal_size, int vertical_size, int chroma_format) {
@@ -28,15 +30,6 @@ void fill(const frame_planes& frame) {
         int size = k == 0 ? enc.config.width * enc.config.height : enc.config.chrom_width * enc.config.chrom_height;
         for (int i = 0; i < size; ++i) frame[k][i] = static_cast<uint8_t>(i + 50 * k);
     }
-}
-
-std::string fatal_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const fatal_exit& f) {
-        return f.message;
-    }
-    return "<no fatal error>";
 }
 
 TEST(ReconFiles, SizesFollowTheVisiblePictureAndChromaFormat) {

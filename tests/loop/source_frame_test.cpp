@@ -17,6 +17,8 @@
 using morvane_test::temp_dir;
 using morvane_test::write_file;
 
+using morvane_test::fatal_message;
+
 namespace {
 
 struct geometry {
@@ -32,15 +34,6 @@ void configure(const geometry& g) {
                                     cfg.matrix_coefficients = g.matrix_coefficients;
                                     cfg.input_format = g.input_format;
                                 });
-}
-
-std::string fatal_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const fatal_exit& f) {
-        return f.message;
-    }
-    return "<no fatal error>";
 }
 
 uint8_t at(const uint8_t* plane, int stride, int row, int col) { return plane[row * stride + col]; }

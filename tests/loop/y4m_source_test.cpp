@@ -22,16 +22,9 @@
 using morvane_test::temp_dir;
 using morvane_test::write_file;
 
-namespace {
+using morvane_test::fatal_message;
 
-std::string fatal_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const fatal_exit& f) {
-        return f.message;
-    }
-    return "<no fatal error>";
-}
+namespace {
 
 struct stream_shape {
     int width, height, chroma_format;

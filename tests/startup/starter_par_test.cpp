@@ -17,16 +17,9 @@
 #include "driver/parameter_file.h"
 #include "test_support.h"
 
-namespace {
+using morvane_test::fatal_message;
 
-std::string fatal_message(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const fatal_exit& f) {
-        return f.message;
-    }
-    return "<no fatal error>";
-}
+namespace {
 
 y4m_header header(const std::string& line) { return parse_y4m_header(line, "clip.y4m"); }
 

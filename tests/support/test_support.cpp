@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include "driver/fatal.h"
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +17,15 @@
 #include <stdexcept>
 
 namespace morvane_test {
+
+std::string fatal_message(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const fatal_exit& f) {
+        return f.message;
+    }
+    return "<no fatal error>";
+}
 
 temp_dir::temp_dir() {
     char tmpl[] = "/tmp/morvane_test_XXXXXX";
@@ -131,21 +144,107 @@ std::string signed_name(long long n) { return n < 0 ? "neg" + std::to_string(-n)
 
 namespace {
 
-const char* const line_names[50] = {
-    "id_string", "source_name_pattern", "recon_name_pattern", "intra_matrix_file", "non_intra_matrix_file",
-    "statistics_file_name", "input_format", "frame_count", "first_frame_number", "time_code", "N", "M", "mpeg1",
-    "field_pictures", "horizontal_size", "vertical_size", "aspect_ratio_information", "frame_rate_code",
-    "bit_rate", "vbv_buffer_size", "low_delay", "constrained_parameters_flag", "profile", "level",
-    "progressive_sequence", "chroma_format", "video_format", "color_primaries", "transfer_characteristics",
-    "matrix_coefficients", "display_horizontal_size", "display_vertical_size", "intra_dc_precision",
-    "top_field_first", "frame_pred_frame_dct_tab", "concealment_motion_vectors_tab", "q_scale_type_tab",
-    "intra_vlc_format_tab", "alternate_scan_tab", "repeat_first_field", "progressive_frame", "unused", "r",
-    "avg_act", "Xi", "Xp", "Xb", "d0i", "d0p", "d0b"};
+const char* const line_names[50] = {"id_string",
+                                    "source_name_pattern",
+                                    "recon_name_pattern",
+                                    "intra_matrix_file",
+                                    "non_intra_matrix_file",
+                                    "statistics_file_name",
+                                    "input_format",
+                                    "frame_count",
+                                    "first_frame_number",
+                                    "time_code",
+                                    "N",
+                                    "M",
+                                    "mpeg1",
+                                    "field_pictures",
+                                    "horizontal_size",
+                                    "vertical_size",
+                                    "aspect_ratio_information",
+                                    "frame_rate_code",
+                                    "bit_rate",
+                                    "vbv_buffer_size",
+                                    "low_delay",
+                                    "constrained_parameters_flag",
+                                    "profile",
+                                    "level",
+                                    "progressive_sequence",
+                                    "chroma_format",
+                                    "video_format",
+                                    "color_primaries",
+                                    "transfer_characteristics",
+                                    "matrix_coefficients",
+                                    "display_horizontal_size",
+                                    "display_vertical_size",
+                                    "intra_dc_precision",
+                                    "top_field_first",
+                                    "frame_pred_frame_dct_tab",
+                                    "concealment_motion_vectors_tab",
+                                    "q_scale_type_tab",
+                                    "intra_vlc_format_tab",
+                                    "alternate_scan_tab",
+                                    "repeat_first_field",
+                                    "progressive_frame",
+                                    "unused",
+                                    "r",
+                                    "avg_act",
+                                    "Xi",
+                                    "Xp",
+                                    "Xb",
+                                    "d0i",
+                                    "d0p",
+                                    "d0b"};
 
-const char* const line_defaults[50] = {
-    "morvane test", "src%d", "rec%d", "-", "-", "stats.txt", "0", "3", "0", "00:00:00:00", "6", "3", "0", "0",
-    "64", "48", "2", "3", "400000.0", "16", "0", "0", "4", "8", "1", "1", "1", "5", "5", "5", "64", "48", "0",
-    "0", "1 1 1", "0 0 0", "0 0 0", "0 0 0", "0 0 0", "0", "1", "0", "0", "0.0", "0", "0", "0", "0", "0", "0"};
+const char* const line_defaults[50] = {"morvane test",
+                                       "src%d",
+                                       "rec%d",
+                                       "-",
+                                       "-",
+                                       "stats.txt",
+                                       "0",
+                                       "3",
+                                       "0",
+                                       "00:00:00:00",
+                                       "6",
+                                       "3",
+                                       "0",
+                                       "0",
+                                       "64",
+                                       "48",
+                                       "2",
+                                       "3",
+                                       "400000.0",
+                                       "16",
+                                       "0",
+                                       "0",
+                                       "4",
+                                       "8",
+                                       "1",
+                                       "1",
+                                       "1",
+                                       "5",
+                                       "5",
+                                       "5",
+                                       "64",
+                                       "48",
+                                       "0",
+                                       "0",
+                                       "1 1 1",
+                                       "0 0 0",
+                                       "0 0 0",
+                                       "0 0 0",
+                                       "0 0 0",
+                                       "0",
+                                       "1",
+                                       "0",
+                                       "0",
+                                       "0.0",
+                                       "0",
+                                       "0",
+                                       "0",
+                                       "0",
+                                       "0",
+                                       "0"};
 
 int line_index(const std::string& name) {
     for (int i = 0; i < 50; ++i)
@@ -180,5 +279,23 @@ std::string param_file::text() const {
 }
 
 void param_file::write(const std::string& path) const { write_file(path, text()); }
+
+param_file write_sequence_case(const std::string& dir, const sequence_case& c) {
+    const run_result gen =
+        run_program({make_sequence_bin(), "--width", std::to_string(c.width), "--height", std::to_string(c.height),
+                     "--chroma", std::to_string(c.chroma), "--frames", std::to_string(c.frames), "--format",
+                     std::to_string(c.input_format), "--pattern", dir + "/src%d"},
+                    dir);
+    if (gen.status != 0) ADD_FAILURE() << "make_sequence failed: " << gen.err;
+    param_file p;
+    p.set("frame_count", c.frames).set("horizontal_size", c.width).set("vertical_size", c.height);
+    p.set("display_horizontal_size", c.width).set("display_vertical_size", c.height);
+    p.set("chroma_format", c.chroma).set("input_format", c.input_format);
+    p.set("bit_rate", "2000000.0").set("vbv_buffer_size", 112);
+    for (const auto& [k, v] : c.params) p.set(k, v);
+    if (!c.motion.empty()) p.motion(c.motion);
+    p.write(dir + "/in.par");
+    return p;
+}
 
 }  // namespace morvane_test

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morvane_test {
@@ -22,6 +24,9 @@ public:
 private:
     std::string path_;
 };
+
+// The message of the fatal error that action ends with, or "<no fatal error>".
+std::string fatal_message(const std::function<void()>& action);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
@@ -82,5 +87,16 @@ public:
     std::vector<std::string> lines;         // 50 lines, line 1 first
     std::vector<std::string> motion_lines;  // 2 * M - 1 lines
 };
+
+// make_sequence's frames src0, src1, ... in dir and a parameter file
+// dir/in.par that codes them: size, chroma format and input format set,
+// 2 Mbit/s with a VBV buffer of 112, then params and (when not empty) the
+// motion lines on top. A failing generator is a test failure.
+struct sequence_case {
+    int width, height, chroma, frames, input_format;
+    std::vector<std::pair<std::string, std::string>> params;
+    std::vector<std::string> motion;
+};
+param_file write_sequence_case(const std::string& dir, const sequence_case& c);
 
 }  // namespace morvane_test
