@@ -39,7 +39,9 @@ ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:allocator_may_return_null=1 UBSAN_O
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # Threads: the end-to-end suite under ThreadSanitizer (every run codes with
-# as many threads as there are processors, and the thread tests with up to 8).
+# as many threads as there are processors, and the thread tests with up to 8),
+# and the pool's own tests.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TSAN=ON -DMORVANE_TESTS=ON
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L e2e
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^worker_pool\.'
