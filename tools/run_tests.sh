@@ -16,7 +16,8 @@ esac
 
 . tools/install_missing.sh
 install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libgtest-dev:/usr/include/gtest/gtest.h \
-  ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h
+  ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h \
+  python3-matplotlib:/usr/lib/python3/dist-packages/matplotlib/__init__.py
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON
