@@ -150,15 +150,16 @@ def main(argv):
     parser.add_argument("--title", help="the title (default: the statistics file's name)")
     parser.add_argument("--points", help="also write every data point, one 'series x y' line each")
     args = parser.parse_args(argv)
+    me = parser.prog
     try:
         with open(args.stats, encoding="latin-1") as f:
             pictures = read_pictures(f.read().splitlines())
     except (OSError, StatisticsError) as e:
-        sys.exit(f"plot_stats: {args.stats}: {e}")
+        sys.exit(f"{me}: {args.stats}: {e}")
     try:
         fig = draw(pictures, args.title or args.stats)
     except ImportError:
-        sys.exit("plot_stats: matplotlib missing: apt-get install python3-matplotlib")
+        sys.exit(f"{me}: matplotlib missing: apt-get install python3-matplotlib")
     try:
         fig.savefig(args.png, dpi=80)
         if args.points:
@@ -166,7 +167,7 @@ def main(argv):
                 for series, x, y in drawn_points(fig):
                     f.write(f"{series.replace(' ', '_')} {x:g} {y!r}\n")
     except OSError as e:
-        sys.exit(f"plot_stats: {e}")
+        sys.exit(f"{me}: {e}")
     print(f"wrote {args.png}: {len(pictures)} pictures")
 
 
