@@ -8,8 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -117,24 +118,46 @@ struct message_piece {
     bool operator<(const message_piece& o) const { return file + piece < o.file + o.piece; }
 };
 
+// Where a printf conversion starts at message[i], its length; else 0.
+std::size_t conversion_at(const std::string& m, std::size_t i) {
+    if (m[i] != '%') return 0;
+    std::size_t j = i + 1;
+    while (j < m.size() && std::strchr("-+ #0123456789.lz", m[j])) ++j;
+    return j < m.size() && std::strchr("diuxXcsgfe", m[j]) ? j + 1 - i : 0;
+}
+
+// The message cut at its conversions; short pieces (a bracket, "Couldn't
+// read " before a name) say nothing alone and are left out.
 std::vector<std::string> pieces_of(const std::string& message) {
-    static const std::regex conversion(R"(%[-+ #0]*[0-9]*(\.[0-9]+)?(z|l|ll)?[diuxXcsgfe])");
     std::vector<std::string> pieces;
-    for (std::sregex_token_iterator it(message.begin(), message.end(), conversion, -1), end; it != end; ++it) {
-        std::string p = *it;
-        p.erase(0, p.find_first_not_of(" \n"));
-        p.erase(p.find_last_not_of(" \n") + 1);
-        // Short pieces ("Couldn't read " + a name, a bracket) say nothing alone.
-        if (p.size() >= 6) pieces.push_back(p);
+    std::string piece;
+    auto keep = [&] {
+        piece.erase(0, piece.find_first_not_of(" \n"));
+        piece.erase(piece.find_last_not_of(" \n") + 1);
+        if (piece.size() >= 6) pieces.push_back(piece);
+        piece.clear();
+    };
+    for (std::size_t i = 0; i < message.size();) {
+        if (const std::size_t n = conversion_at(message, i)) {
+            keep();
+            i += n;
+        } else {
+            piece += message[i++];
+        }
     }
+    keep();
     return pieces;
 }
 
-// Every message of the sources: the first literal of each printing call.
+bool identifier_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Every message of the sources: the first literal of each printing call, and
+// of each assignment to a problem or message text.
 std::set<message_piece> source_messages() {
-    static const std::regex call(
-        R"(\b(fatal_error|fail_if|fail|cannot|warn|error_text|clear_tab|reduce_search_width|fprintf|fputs)\s*\()");
-    static const std::regex assigned(R"(\b(problem|message\[\])\s*=\s*)");
+    static const char* const calls[] = {"fatal_error", "fail_if",    "fail",      "cannot",
+                                        "warn",        "error_text", "clear_tab", "reduce_search_width",
+                                        "fprintf",     "fputs"};
+    static const char* const assigned[] = {"problem", "message[]"};
     std::set<message_piece> found;
     for (const auto& e : fs::recursive_directory_iterator(source_dir() + "/src")) {
         if (e.path().extension() != ".cpp") continue;
@@ -143,19 +166,31 @@ std::set<message_piece> source_messages() {
         auto add = [&](const std::string& message) {
             for (const std::string& p : pieces_of(message)) found.insert({file, p});
         };
-        for (std::sregex_iterator it(code.begin(), code.end(), call), end; it != end; ++it) {
-            const std::size_t open = static_cast<std::size_t>(it->position() + it->length() - 1);
-            const std::size_t close = closing_bracket(code, open);
-            const std::string name = (*it)[1];
-            const bool to_stream = name == "fprintf" || name == "fputs";
-            if (to_stream && code.substr(open, close - open).find("stderr") == std::string::npos) continue;
-            std::string text;
-            if (first_literal(code, open, close, text)) add(text);
-        }
-        for (std::sregex_iterator it(code.begin(), code.end(), assigned), end; it != end; ++it) {
-            const std::size_t at = static_cast<std::size_t>(it->position() + it->length());
-            std::string text;
-            if (at < code.size() && code[at] == '"' && first_literal(code, at, at + 1, text)) add(text);
+        // A whole word at i, then white space, then the character after.
+        auto word_then = [&](std::size_t i, const std::string& word, char after) -> std::size_t {
+            if (code.compare(i, word.size(), word) != 0 || (i > 0 && identifier_char(code[i - 1]))) return 0;
+            std::size_t j = i + word.size();
+            if (j < code.size() && identifier_char(code[j]) && identifier_char(word.back())) return 0;
+            j = code.find_first_not_of(" \t\n", j);
+            return j != std::string::npos && code[j] == after ? j : 0;
+        };
+        for (std::size_t i = 0; i < code.size(); ++i) {
+            for (const std::string name : calls) {
+                const std::size_t open = word_then(i, name, '(');
+                if (!open) continue;
+                const std::size_t close = closing_bracket(code, open);
+                const bool to_stream = name == "fprintf" || name == "fputs";
+                if (to_stream && code.substr(open, close - open).find("stderr") == std::string::npos) continue;
+                std::string text;
+                if (first_literal(code, open, close, text)) add(text);
+            }
+            for (const std::string name : assigned) {
+                const std::size_t equals = word_then(i, name, '=');
+                if (!equals || code[equals + 1] == '=') continue;
+                const std::size_t at = code.find_first_not_of(" \t\n", equals + 1);
+                std::string text;
+                if (at != std::string::npos && code[at] == '"' && first_literal(code, at, at + 1, text)) add(text);
+            }
         }
     }
     return found;
