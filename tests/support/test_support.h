@@ -50,6 +50,9 @@ run_result run_program(const std::vector<std::string>& argv, const std::string& 
 inline const char* morvane_bin() { return MORVANE_BIN; }
 inline const char* make_sequence_bin() { return MAKE_SEQUENCE_BIN; }
 inline std::string source_dir() { return MORVANE_SOURCE_DIR; }
+// The build folder of these tests, and the cmake that configured it.
+inline std::string build_dir() { return MORVANE_BUILD_DIR; }
+inline const char* cmake_bin() { return CMAKE_BIN; }
 // The libmpeg2 test client (tools/m2v_decode); empty when libmpeg2 was not found.
 inline const char* m2v_decode_bin() { return M2V_DECODE_BIN; }
 
