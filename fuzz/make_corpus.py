@@ -201,6 +201,8 @@ def encode():
             matrices=([1 + (7 * i) % 255 for i in range(64)], [8 + i for i in range(64)]), start_values=0xFF,
             start=(5, 123456, 1, 2, 3, 4, 5, 6)),
         "missing_third_frame": encode_seed(m3, samples(100, 7), M=3, source_fault=3),
+        # Regression: the last picture file number past INT_MAX overflowed an int.
+        "regression_first_frame_number_int_max": encode_seed(m3, samples(100, 9), M=3, first_frame_number=253),
         "dual_prime_interlaced": encode_seed(
             [(2, 2, 10, 10)], samples(600, 8), progressive_sequence=0, progressive_frame=0,
             tabs=tabs(frame_pred=(0, 0, 0)), horizontal_size=48, vertical_size=64),
