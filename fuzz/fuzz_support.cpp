@@ -1,8 +1,10 @@
 #include "fuzz_support.h"
 
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,27 +28,33 @@ memory_file::~memory_file() { close(fd_); }
 
 namespace {
 
-std::string make_scratch_dir() {
-    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string tmpl = base + "/morvane_fuzz_XXXXXX";
-    if (!mkdtemp(tmpl.data())) broken("mkdtemp failed");
-    return tmpl;
+constexpr char scratch_prefix[] = "morvane_fuzz_";
+
+// libFuzzer ends with _Exit, so no exit handler removes a folder: each new
+// process removes those of processes that are gone (the name holds the pid).
+void remove_stale_scratch_dirs(const std::string& base) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(scratch_prefix, 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + sizeof scratch_prefix - 1, nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), ec);
+    }
 }
 
-std::string scratch;
-
-void remove_scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(scratch, ec);
+std::string make_scratch_dir() {
+    const std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    remove_stale_scratch_dirs(base);
+    std::string tmpl = base + "/" + scratch_prefix + std::to_string(getpid()) + "_XXXXXX";
+    if (!mkdtemp(tmpl.data())) broken("mkdtemp failed");
+    return tmpl;
 }
 
 }  // namespace
 
 const std::string& scratch_dir() {
-    if (scratch.empty()) {
-        scratch = make_scratch_dir();
-        std::atexit(remove_scratch);
-    }
+    static const std::string scratch = make_scratch_dir();
     return scratch;
 }
 

@@ -26,7 +26,8 @@ private:
     std::string path_;
 };
 
-// A folder of this process (in /dev/shm when there is one), removed at exit.
+// A folder of this process (in /dev/shm when there is one); a later fuzz
+// process removes it once this one is gone.
 const std::string& scratch_dir();
 void write_scratch_file(const std::string& path, const void* data, std::size_t size);
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds morvane and runs the whole test suite as shipped, again under each
 # lower instruction-set cap, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the end-to-end tests under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, and the end-to-end tests under ThreadSanitizer;
+# then a fuzz smoke run: each libFuzzer target for 30 s on its corpus.
 # Installs missing build and test dependencies with apt first.
 #   --quick  the inner loop: build build/ only and run the tests labelled unit.
 set -euo pipefail
@@ -16,7 +17,8 @@ esac
 
 . tools/install_missing.sh
 install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libgtest-dev:/usr/include/gtest/gtest.h \
-  ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h
+  ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h \
+  clang-14:clang++-14 libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON
@@ -45,3 +47,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TSAN=ON -
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L e2e
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^worker_pool\.'
+
+# Fuzz smoke: a crash, hang, leak or sanitizer report on the corpus or near
+# it fails the run (tools/run_fuzz.sh; the README has a longer campaign).
+tools/run_fuzz.sh 30
