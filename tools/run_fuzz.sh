@@ -30,7 +30,7 @@ run_one() {
       "build-fuzz/corpus/$what" "fuzz/corpus/$what" >"$log" 2>&1; then
     local runs cov
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
+    cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 || true)
     echo "fuzz_$what: $runs runs in ${seconds} s, $cov, corpus $(ls "build-fuzz/corpus/$what" | wc -l) inputs"
   else
     echo "fuzz_$what FAILED: see $log" >&2
