@@ -9,7 +9,8 @@
 // format the parameters name). Sizes are 1 to 64, at most 4 frames; every
 // mode of the parameter file is reachable, and some fields reach extreme
 // values the checks let through (frame numbers, time codes, rate-control
-// start values, bit rates).
+// start values, bit rates); a field sets the command-line choices of the DC
+// change and the traces.
 //
 // MORVANE_FUZZ_SHOW=1 prints the parameter file of each input and how
 // its first run ends.
@@ -80,6 +81,7 @@ struct decoded {
     std::string par;
     sources src;
     unsigned simd_mask = 0;
+    run_choices choices;
     bool stats_to_file = false;
     std::vector<uint8_t> intra, non_intra;  // empty: the default matrix
     std::vector<uint8_t> samples;
@@ -185,6 +187,11 @@ decoded decode(const uint8_t* data, std::size_t size) {
     line(in.flag());  // repeat_first_field
     line(in.flag());  // progressive_frame
     line(0);
+    // The command-line choices: --no-dc-change, --no-trace, --quiet.
+    const int choices = in.byte();
+    d.choices.dc_change = choices & 1 ? 0 : 200;
+    d.choices.dc_trace = !(choices & 2);
+    d.choices.loop_trace = !(choices & 4);
     // Rate-control start values: 0 (the default) unless their bit is set.
     const int start_values = in.byte();
     auto start = [&](int bit) { return start_values >> bit & 1 ? static_cast<int>(in.u32() & INT_MAX) : 0; };
@@ -305,6 +312,7 @@ outcome encode(const std::string& par, const decoded& d, unsigned simd_mask) {
     const std::string stats = scratch_dir() + "/stats.txt";
     std::remove(stats.c_str());
     reset_encoder_state();
+    enc.choices = d.choices;
     set_cpu_cap(simd_mask);
     char* stream = nullptr;
     std::size_t stream_size = 0;

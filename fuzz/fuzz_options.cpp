@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (line.problem.empty()) broken("an error without a problem");
         if (reply_to(line).status != 1) broken("an error that does not exit with status 1");
         break;
+    case command_action::make_par:
+        if (line.make_par_name.empty() || line.input_name.empty()) broken("--make-par without its file or --input");
+        break;
     default:
         if (reply_to(line).status != 0) broken("a reply other than an error with a status but 0");
         if (reply_to(line).out.empty()) broken("a reply that prints nothing");

@@ -111,6 +111,9 @@ def options():
         "missing_value": argv("--threads", "in.par", "out.m2v"),
         "bad_value": argv("--threads=0", "x", "y"),
         "three_names": argv("a", "b", "c"),
+        "run_choices": argv("--no-dc-change", "--no-trace", "--quiet", "--progress", "--input=-", "in.par", "o"),
+        "make_par": argv("--input=clip.y4m", "--make-par=clip.par"),
+        "make_par_with_names": argv("--make-par=clip.par", "--input=clip.y4m", "in.par", "out.m2v"),
     }
 
 
@@ -123,7 +126,7 @@ ENCODE_FIELDS = [
     "hours", "minutes", "seconds", "frames", "low_delay", "constrained", "progressive_sequence", "video_format",
     "color_primaries", "transfer_characteristics", "matrix_coefficients", "display_horizontal_size",
     "display_vertical_size", "intra_dc_precision", "top_field_first", "tabs_lo", "tabs_hi", "repeat_first_field",
-    "progressive_frame", "start_values"]
+    "progressive_frame", "choices", "start_values"]
 LOW = {"yuv_pictures": 1, "M": 1, "N_in_M": 1, "chroma_format": 1, "horizontal_size": 1, "vertical_size": 1,
        "aspect": 1, "frame_rate_code": 1}
 # Index of a profile@level in fuzz_encode.cpp's table.
@@ -131,6 +134,8 @@ PROFILE_LEVEL = {"main@main": 0, "main@low": 1, "main@high1440": 2, "main@high":
                  "high@high": 5, "simple@main": 6, "reserved": 7}
 # Bits of the outputs byte.
 RECON_FILES, INTRA_FILE, NON_INTRA_FILE, STATS_FILE = 1, 2, 4, 8
+# Bits of the choices byte.
+NO_DC_CHANGE, NO_TRACE, QUIET = 1, 2, 4
 
 
 def tabs(frame_pred=(1, 1, 1), concealment=(0, 0, 0), q_scale=(0, 0, 0), intra_vlc=(0, 0, 0), alt_scan=(0, 0, 0)):
@@ -184,7 +189,8 @@ def encode():
         "field_pictures_yuv": encode_seed(
             [(2, 2, 9, 9), (1, 1, 5, 5), (1, 1, 5, 5)], samples(500, 2), M=2, field_pictures=1,
             progressive_sequence=0, progressive_frame=0, top_field_first=1, tabs=tabs(frame_pred=(0, 0, 0)),
-            vertical_size=48, input_format=1, yuv_pictures=3, outputs=RECON_FILES | STATS_FILE),
+            vertical_size=48, input_format=1, yuv_pictures=3, outputs=RECON_FILES | STATS_FILE,
+            choices=NO_DC_CHANGE | QUIET),
         "interlaced_422_ppm_m1": encode_seed(
             [(3, 3, 20, 12)], samples(200, 3), profile_level="high@main", chroma_format=2, progressive_sequence=0,
             progressive_frame=0, input_format=2, intra_dc_precision=2,
@@ -197,7 +203,7 @@ def encode():
         "444_matrices_start_values": encode_seed(
             [(1, 1, 4, 4), (1, 1, 2, 2), (2, 2, 8, 8), (1, 1, 3, 3), (1, 1, 3, 3), (1, 1, 2, 2), (1, 1, 5, 5)],
             samples(400, 6), M=4, N_in_M=1, profile_level="reserved", chroma_format=3, horizontal_size=24,
-            vertical_size=20, bit_rate=10, outputs=INTRA_FILE | NON_INTRA_FILE | STATS_FILE,
+            vertical_size=20, bit_rate=10, outputs=INTRA_FILE | NON_INTRA_FILE | STATS_FILE, choices=NO_TRACE,
             matrices=([1 + (7 * i) % 255 for i in range(64)], [8 + i for i in range(64)]), start_values=0xFF,
             start=(5, 123456, 1, 2, 3, 4, 5, 6)),
         "missing_third_frame": encode_seed(m3, samples(100, 7), M=3, source_fault=3),
