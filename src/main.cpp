@@ -71,6 +71,9 @@ int run(int argc, char** argv) {
     const bool stats_to_stdout = enc.files.statistics_file == stdout;
     close_checked(enc.files.statistics_file,
                   stats_to_stdout ? std::string("standard output") : enc.config.statistics_file_name);
+    // The trace is an output too: one lost with its reader is no success.
+    if (!stats_to_stdout && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+        fatal_error("Couldn't write standard output");
     finish_progress(enc.run.bits.byte_count);
     return 0;
 }

@@ -3,7 +3,8 @@
 # lower instruction-set cap, once under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the end-to-end tests under ThreadSanitizer;
 # builds the Debian package and installs, runs and removes it (where dpkg and
-# apt are). Installs missing build and test dependencies with apt first.
+# apt are); then a fuzz smoke run: each libFuzzer target for 30 s on its
+# corpus. Installs missing build and test dependencies with apt first.
 #   --quick  the inner loop: build build/ only and run the tests labelled unit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,8 @@ esac
 . tools/install_missing.sh
 install_missing cmake:cmake g++:g++ ninja-build:ninja pkg-config:pkg-config libgtest-dev:/usr/include/gtest/gtest.h \
   ffmpeg:ffmpeg mpeg2dec:mpeg2dec libmpeg2-4-dev:/usr/include/mpeg2dec/mpeg2.h \
-  python3-matplotlib:/usr/lib/python3/dist-packages/matplotlib/__init__.py groff-base:groff man-db:man
+  python3-matplotlib:/usr/lib/python3/dist-packages/matplotlib/__init__.py groff-base:groff man-db:man \
+  clang-14:clang++-14 libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON
@@ -81,3 +83,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_TSAN=ON -
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L e2e
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -R '^worker_pool\.'
+
+# Fuzz smoke: a crash, hang, leak or sanitizer report on the corpus or near
+# it fails the run (tools/run_fuzz.sh; the README has a longer campaign).
+tools/run_fuzz.sh 30

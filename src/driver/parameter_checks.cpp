@@ -1,6 +1,8 @@
 #include "driver/parameter_checks.h"
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "driver/coding_types.h"
@@ -125,6 +127,9 @@ void check_encoder_limits() {
     fail_if(!std::isfinite(cfg.avg_act) || cfg.avg_act < 0.0, "avg_act must be finite and not negative");
     fail_if(cfg.time_code_h < 0 || cfg.time_code_m < 0 || cfg.time_code_s < 0 || cfg.time_code_f < 0,
             "time code fields must not be negative");
+    // The number of the last picture file must be an int.
+    fail_if(cfg.frame_count > 0 && int64_t{cfg.first_frame_number} + cfg.frame_count - 1 > INT_MAX,
+            "first_frame_number plus frame_count must be at most 2^31");
     // 2785..2800 lines give 176 interlaced macroblock rows, one more than
     // slice start codes address; above 2800 the stream carries the
     // vertical position extension. MPEG-1 is made progressive later.

@@ -15,5 +15,6 @@ const level_limits& limits_of_level(int level);
 
 // Values the range tests let through but the encoder cannot handle:
 // input_format, name patterns, rate-control start values, time-code
-// fields and the interlaced picture heights without slice addresses.
+// fields, picture file numbers past the int range and the interlaced
+// picture heights without slice addresses.
 void check_encoder_limits();

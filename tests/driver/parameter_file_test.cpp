@@ -30,7 +30,8 @@ TEST(parameter_file_conversions, integer_lines_convert_their_leading_number) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        read_outcome r = read_in_process(param_file().set("first_frame_number", c.text));
+        // One frame, so that a first number of INT_MAX still names its file.
+        read_outcome r = read_in_process(param_file().set("frame_count", 1).set("first_frame_number", c.text));
         expect_clean(r);
         EXPECT_EQ(enc.config.first_frame_number, c.expected);
     }
@@ -342,6 +343,11 @@ TEST(parameter_checks, encoder_limits_pass_the_usable_values) {
          [](encoder_state& e) {
              e.config.mpeg1 = 1, e.config.progressive_sequence = 0, e.config.vertical_size = 2790;
          }},
+        {"last picture file number INT_MAX",
+         [](encoder_state& e) { e.config.first_frame_number = INT_MAX - 2, e.config.frame_count = 3; }},
+        {"first_frame_number INT_MAX, no frames",
+         [](encoder_state& e) { e.config.first_frame_number = INT_MAX, e.config.frame_count = 0; }},
+        {"negative first_frame_number", [](encoder_state& e) { e.config.first_frame_number = INT_MIN; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

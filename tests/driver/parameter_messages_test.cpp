@@ -237,6 +237,8 @@ const fatal_case limit_cases[] = {
      "time code plus frame_count must be less than 2^31 frames"},
     {"TimeCodePlusFramesTooLarge", {{"time_code", "00:00:00:2147483645"}, {"frame_count", "3"}}, {},
      "time code plus frame_count must be less than 2^31 frames"},
+    {"LastFileNumberPastInt", {{"first_frame_number", "2147483647"}, {"frame_count", "2"}}, {},
+     "first_frame_number plus frame_count must be at most 2^31"},
     {"Interlaced2786",
      {{"progressive_sequence", "0"}, {"progressive_frame", "0"}, {"vertical_size", "2786"}}, {},
      "vertical_size 2785 to 2800 cannot be coded as an interlaced sequence"},
