@@ -317,6 +317,9 @@ public:
         if (f_) std::fclose(f_);
     }
     void write(const void* data, std::size_t count) {
+        // An empty plane (no visible chroma row or column) may have no data
+        // pointer, which fwrite must not be given.
+        if (count == 0) return;
         if (std::fwrite(data, 1, count, f_) != count) fail("can't write " + name_);
     }
     void close() {

@@ -67,6 +67,10 @@ TEST(MakeSequence_e2e, WritesEachFormatAtTheVisibleSizes) {
          {{"s0.yuv", 3072 * 2}, {"s1.yuv", 6144}}},
         {{"--width", "30", "--height", "20", "--chroma", "3", "--format", "1"}, {{"s1.yuv", 1800}}},
         {{"--width", "30", "--height", "20", "--format", "2"}, {{"s0.ppm", 13 + 1800}, {"s1.ppm", 1813}}},
+        // No visible chroma row or column: empty chroma planes.
+        {{"--width", "16", "--height", "1", "--chroma", "1", "--format", "0"},
+         {{"s0.Y", 16}, {"s0.U", 0}, {"s1.V", 0}}},
+        {{"--width", "1", "--height", "16", "--chroma", "1", "--format", "1"}, {{"s0.yuv", 16}, {"s1.yuv", 16}}},
     };
     for (const auto& c : cases) {
         temp_dir dir;
