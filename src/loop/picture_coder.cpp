@@ -29,6 +29,8 @@ picture_coder::picture_coder(int threads)
       text_(slot_bytes_ * static_cast<std::size_t>(slots_)),
       text_length_(static_cast<std::size_t>(slots_)),
       messages_(static_cast<std::size_t>(rows_)),
+      // A dot per row and the newline, written at once.
+      dots_(std::string(static_cast<std::size_t>(rows_), '.') + '\n'),
       error_sums_(static_cast<std::size_t>(rows_)),
       transformed_(static_cast<std::size_t>(rows_)),
       coded_(static_cast<std::size_t>(rows_)) {}
@@ -219,12 +221,7 @@ void picture_coder::code(const picture_job& job) {
     estimate_share(this);
     finish_share();
     for (int row = 0; row < rows_; ++row) print_row_reports(statistics);
-    // A dot per row and the newline in one write.
-    if (enc.choices.loop_trace) {
-        dots_.assign(static_cast<std::size_t>(rows_), '.');
-        dots_ += '\n';
-        std::fwrite(dots_.data(), 1, dots_.size(), stderr);
-    }
+    if (enc.choices.loop_trace) std::fwrite(dots_.data(), 1, dots_.size(), stderr);
     for (std::string& m : messages_) {
         std::fputs(m.c_str(), stderr);
         m.clear();

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <vector>
 
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
@@ -119,16 +121,13 @@ void reconstruct_row(frame_planes pred, frame_planes rec, const macroblock_info*
 
 void forward_transform_stage(frame_planes pred, frame_planes cur, macroblock_info* records, int16_t* blocks) {
     const encoder_config& cfg = enc.config;
-    int k = 0;
-    for (int y = 0; y < cfg.height2; y += 16) {
-        for (int x = 0; x < cfg.width; x += 16, ++k) {
-            for (int n = 0; n < cfg.block_count; ++n) {
-                block_location b = locate_block(x, y, n, records[k].dct_type);
-                int16_t* block = blocks + 64 * (static_cast<std::size_t>(k) * cfg.block_count + n);
-                subtract_prediction(pred[b.component] + b.offset, cur[b.component] + b.offset, b.stride, block);
-                forward_dct(block);
-            }
-        }
+    const int per_row = cfg.mb_width * cfg.block_count;
+    std::vector<char> text(static_cast<std::size_t>(per_row) * dc_lines_room);
+    for (int row = 0; row < cfg.mb_height2; ++row) {
+        const char* end =
+            forward_transform_row(pred, cur, records, blocks, row, enc.run.dc_change_counter, text.data());
+        std::fwrite(text.data(), 1, static_cast<std::size_t>(end - text.data()), stdout);
+        enc.run.dc_change_counter += per_row;
     }
 }
 
