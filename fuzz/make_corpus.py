@@ -215,9 +215,37 @@ def encode():
     }
 
 
+# The control byte of a y4m input: M less 1, frame-rate code less 1, progressive
+# frames, top field first, a picture size other than the header's.
+def y4m_control(m=1, frame_rate_code=3, progressive=1, top_field_first=0, own_size=0):
+    return bytes(((m - 1) | (frame_rate_code - 1) << 2 | progressive << 5 | top_field_first << 6 | own_size << 7,))
+
+
+def y4m_stream(header, width, height, chroma_columns, chroma_rows, frames, frame_line=b"FRAME\n", cut=None):
+    out = bytearray(header + b"\n")
+    for n in range(frames):
+        out += frame_line + samples(width * height + 2 * chroma_columns * chroma_rows, n + 1)
+    return bytes(out[:cut] if cut else out)
+
+
+def y4m():
+    return {
+        "420_m3_five_frames": y4m_control(m=3) + y4m_stream(b"YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C420jpeg", 16, 16, 8, 8, 5),
+        "420_odd_mpeg1": y4m_control() + y4m_stream(b"YUV4MPEG2 W9 H7 F25:1 C420mpeg2 XYSCSS=420MPEG2", 9, 7, 5, 4, 2),
+        "422_interlaced_frame_parameters": y4m_control(m=2, progressive=0, top_field_first=1) + y4m_stream(
+            b"YUV4MPEG2 W24 H16 F30000:1001 It C422", 24, 16, 12, 16, 3, frame_line=b"FRAME Ixyz XA\n"),
+        "444_rate_warning": y4m_control(m=4, frame_rate_code=8) + y4m_stream(b"YUV4MPEG2 C444 H8 W8 F24:1 Ib", 8, 8, 8, 8, 4),
+        "ends_mid_frame": y4m_control(m=2) + y4m_stream(b"YUV4MPEG2 W16 H16", 16, 16, 8, 8, 3, cut=700),
+        "size_mismatch": y4m_control(own_size=1) + y4m_stream(b"YUV4MPEG2 W16 H16 C420paldv", 16, 16, 8, 8, 1),
+        "bad_frame_marker": y4m_control() + y4m_stream(b"YUV4MPEG2 W8 H8 C420", 8, 8, 4, 4, 2, frame_line=b"FRAMX\n"),
+        "large_header": y4m_control() + b"YUV4MPEG2 W1920 H1080 F50:1 It A16:15 C420jpeg\nFRAME\n",
+        "bad_fields": y4m_control() + b"YUV4MPEG2 W16 H0 F25:0 Iq C411\n",
+    }
+
+
 def main():
     for what, seeds in (("parameter_file", parameter_file()), ("quant_matrix", quant_matrix()), ("ppm", ppm()),
-                        ("options", options()), ("encode", encode())):
+                        ("options", options()), ("encode", encode()), ("y4m", y4m())):
         folder = os.path.join(HERE, "corpus", what)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(parameter_file quant_matrix ppm options encode)
+[ ${#targets[@]} -gt 0 ] || targets=(parameter_file quant_matrix ppm options encode y4m)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 -DMORVANE_FUZZ=ON \
   -DMORVANE_TESTS=OFF >/dev/null
