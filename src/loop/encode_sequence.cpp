@@ -1,18 +1,23 @@
 #include "loop/encode_sequence.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 
 #include "bitstream/headers.h"
 #include "driver/coding_types.h"
 #include "driver/encoder_state.h"
+#include "driver/fatal.h"
 #include "loop/coding_order.h"
 #include "loop/picture_coder.h"
 #include "loop/loop_trace.h"
 #include "loop/progress.h"
 #include "loop/recon_frame.h"
 #include "loop/source_frame.h"
+#include "loop/y4m_source.h"
 #include "ratecontrol/rate_control.h"
 
 namespace {
@@ -33,14 +38,13 @@ void set_forward_from_entry0(search_widths& sw) {
     sw.forw_vert = m.forw_vert_search;
 }
 
-// One frame or field picture through the whole coding chain.
-void code_picture(picture_coder& coder, frame_planes neworg, frame_planes newref, const search_widths& sw,
-                  int second_field, int i_first_field, bool trace) {
+picture_job make_job(frame_planes neworg, frame_planes newref, const search_widths& sw, int second_field,
+                     int i_first_field, bool trace) {
     const coding_buffers& b = enc.buffers;
     const motion_inputs motion{b.old_org_frame[0], b.new_org_frame[0], b.old_ref_frame[0], b.new_ref_frame[0],
                                neworg[0],          newref[0],          sw.forw_hor,        sw.forw_vert,
                                sw.back_hor,        sw.back_vert,       second_field,       i_first_field};
-    coder.code(picture_job{neworg, newref, motion, trace});
+    return picture_job{neworg, newref, motion, trace};
 }
 
 void set_picture_flags() {
@@ -51,6 +55,78 @@ void set_picture_flags() {
     pic.q_scale_type = cfg.q_scale_type_tab[t];
     pic.intra_vlc_format = cfg.intra_vlc_format_tab[t];
     pic.alternate_scan = cfg.alternate_scan_tab[t];
+}
+
+// What a frame is coded from: its plan, its buffers (the reference pairs
+// exchanged for an I or P frame), the picture values of its first picture.
+struct frame_setup {
+    frame_plan plan;
+    frame_planes neworg, newref;
+};
+
+frame_setup set_up_frame(int i, search_widths& sw) {
+    const encoder_config& cfg = enc.config;
+    picture_values& pic = enc.picture;
+    frame_setup f{plan_frame(i, cfg.N, cfg.M, cfg.frame_count), {}, {}};
+    const frame_plan& plan = f.plan;
+    pic.pict_type = plan.pict_type;
+    pic.temporal_reference = plan.temporal_reference;
+    if (plan.reference) {
+        for (int k = 0; k < 3; ++k) {
+            std::swap(enc.buffers.old_org_frame[k], enc.buffers.new_org_frame[k]);
+            std::swap(enc.buffers.old_ref_frame[k], enc.buffers.new_ref_frame[k]);
+        }
+        f.neworg = enc.buffers.new_org_frame;
+        f.newref = enc.buffers.new_ref_frame;
+    } else {
+        f.neworg = enc.buffers.aux_org_frame;
+        f.newref = enc.buffers.aux_ref_frame;
+    }
+
+    if (plan.pict_type == I_TYPE) {
+        pic.forw_hor_f_code = pic.forw_vert_f_code = pic.back_hor_f_code = pic.back_vert_f_code = 15;
+    } else if (plan.pict_type == P_TYPE) {
+        set_forward_from_entry0(sw);
+    } else {
+        const motion_entry& m = cfg.motion_data[plan.motion_entry];
+        pic.forw_hor_f_code = m.forw_hor_f_code;
+        pic.forw_vert_f_code = m.forw_vert_f_code;
+        pic.back_hor_f_code = m.back_hor_f_code;
+        pic.back_vert_f_code = m.back_vert_f_code;
+        sw.forw_hor = m.forw_hor_search;
+        sw.forw_vert = m.forw_vert_search;
+        sw.back_hor = m.back_hor_search;
+        sw.back_vert = m.back_vert_search;
+    }
+    set_picture_flags();
+    if (!cfg.field_pictures)
+        pic.picture_structure = FRAME_PICTURE;
+    else
+        pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
+    return f;
+}
+
+// Whether a source and a reconstruction base name may name the same files:
+// the same path once normalised, letter case aside (".yuv" and ".YUV").
+template <typename F>
+bool survives(F f) {
+    try {
+        f();
+        return true;
+    } catch (const fatal_exit&) {
+        return false;
+    }
+}
+
+bool same_file_names(const std::string& source, const std::string& recon) {
+    if (source_stream_open() || recon[0] == '-') return false;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string a = fs::absolute(source, error).lexically_normal().string();
+    const std::string b = fs::absolute(recon, error).lexically_normal().string();
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
+                                                  std::tolower(static_cast<unsigned char>(y)); });
 }
 
 void print_frame_header(int i, int display_number, const search_widths& sw) {
@@ -83,7 +159,6 @@ void encode_sequence(int threads) {
     const encoder_config& cfg = enc.config;
     picture_values& pic = enc.picture;
     search_widths sw;
-    frame_planes neworg{}, newref{};
 
     picture_coder coder(threads);
     rc_init_sequence();
@@ -94,64 +169,48 @@ void encode_sequence(int threads) {
     }
     if (cfg.id_string.size() > 1) write_user_data(cfg.id_string.c_str());
 
+    // With workers, the motion search of the next frame's first picture runs
+    // while this frame's reconstruction files are written; its outputs all
+    // come after them, as one thread writes them.
+    frame_setup next;
+    bool set_up = false, prefetched = false;
     for (int i = 0; i < cfg.frame_count; ++i) {
         loop_trace("Encoding frame %d ", i);
 
-        const frame_plan plan = plan_frame(i, cfg.N, cfg.M, cfg.frame_count);
+        const frame_setup f = set_up ? std::move(next) : set_up_frame(i, sw);
+        const frame_plan& plan = f.plan;
         const int display_number = plan.display_number;
-        pic.pict_type = plan.pict_type;
-        pic.temporal_reference = plan.temporal_reference;
-        if (plan.reference) {
-            for (int k = 0; k < 3; ++k) {
-                std::swap(enc.buffers.old_org_frame[k], enc.buffers.new_org_frame[k]);
-                std::swap(enc.buffers.old_ref_frame[k], enc.buffers.new_ref_frame[k]);
-            }
-            neworg = enc.buffers.new_org_frame;
-            newref = enc.buffers.new_ref_frame;
-        } else {
-            neworg = enc.buffers.aux_org_frame;
-            newref = enc.buffers.aux_ref_frame;
-        }
-
         if (plan.pict_type == I_TYPE) {
-            pic.forw_hor_f_code = pic.forw_vert_f_code = pic.back_hor_f_code = pic.back_vert_f_code = 15;
             rc_init_gop(plan.np, plan.nb);
             write_gop_header(plan.gop_start, plan.closed_gop ? 1 : 0);
-        } else if (plan.pict_type == P_TYPE) {
-            set_forward_from_entry0(sw);
-        } else {
-            const motion_entry& m = cfg.motion_data[plan.motion_entry];
-            pic.forw_hor_f_code = m.forw_hor_f_code;
-            pic.forw_vert_f_code = m.forw_vert_f_code;
-            pic.back_hor_f_code = m.back_hor_f_code;
-            pic.back_vert_f_code = m.back_vert_f_code;
-            sw.forw_hor = m.forw_hor_search;
-            sw.forw_vert = m.forw_vert_search;
-            sw.back_hor = m.back_hor_search;
-            sw.back_vert = m.back_vert_search;
         }
-
-        set_picture_flags();
         print_frame_header(i, display_number, sw);
 
         std::string name = source_picture_name(display_number);
         loop_trace(" read frame=howmany?1\n");
-        load_source_picture(display_number, name, neworg);
+        if (prefetched)
+            coder.finish_load();
+        else
+            load_source_picture(display_number, name, f.neworg);
         loop_trace(" read frame=%s\n", name.c_str());
 
         if (!cfg.field_pictures) {
-            pic.picture_structure = FRAME_PICTURE;
             std::fprintf(enc.files.statistics_file,
                          " pict_type33333333333333333=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
-            code_picture(coder, neworg, newref, sw, 0, 0, true);
+            if (prefetched)
+                coder.code_prefetched();
+            else
+                coder.code(make_job(f.neworg, f.newref, sw, 0, 0, true));
         } else {
             loop_trace("\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
             std::fprintf(enc.files.statistics_file, " pict_type1111111=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
-            pic.picture_structure = cfg.top_field_first ? TOP_FIELD : BOTTOM_FIELD;
-            code_picture(coder, neworg, newref, sw, 0, 0, false);
+            if (prefetched)
+                coder.code_prefetched();
+            else
+                coder.code(make_job(f.neworg, f.newref, sw, 0, 0, false));
 
             loop_trace("second field (%s) ", cfg.top_field_first ? "bot" : "top");
             pic.picture_structure = cfg.top_field_first ? BOTTOM_FIELD : TOP_FIELD;
@@ -162,14 +221,31 @@ void encode_sequence(int threads) {
             }
             std::fprintf(enc.files.statistics_file,
                          " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", pic.pict_type);
-            code_picture(coder, neworg, newref, sw, 1, i_first_field, false);
+            coder.code(make_job(f.neworg, f.newref, sw, 1, i_first_field, false));
         }
 
         name = recon_frame_name(display_number + cfg.first_frame_number);
         loop_trace("5\n");
-        write_reconstructed_frame(name.c_str(), newref);
+        const double psnr = progress_measure(f.neworg, f.newref);
+        set_up = prefetched = false;
+        if (i + 1 < cfg.frame_count && coder.has_workers()) {
+            next = set_up_frame(i + 1, sw);
+            set_up = true;
+            // A name that fails fails again in its place. A reconstruction
+            // file that is the next source is written before it is read.
+            std::string source;
+            if (survives([&] { source = source_picture_name(next.plan.display_number); }) &&
+                !same_file_names(source, name)) {
+                prefetched = true;
+                coder.prefetch(make_job(next.neworg, next.newref, sw, 0, 0, !cfg.field_pictures),
+                               [display = next.plan.display_number, source, planes = next.neworg] {
+                                   load_source_picture(display, source, planes);
+                               });
+            }
+        }
+        write_reconstructed_frame(name.c_str(), f.newref);
         loop_trace("6\n");
-        progress_frame_done(neworg, newref);
+        progress_frame_done(psnr);
     }
 
     write_sequence_end();

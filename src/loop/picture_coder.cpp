@@ -35,6 +35,10 @@ picture_coder::picture_coder(int threads)
       transformed_(static_cast<std::size_t>(rows_)),
       coded_(static_cast<std::size_t>(rows_)) {}
 
+// An error may end the run while the workers search a prefetched picture:
+// they finish before the state they use goes.
+picture_coder::~picture_coder() { pool_.wait(); }
+
 bool picture_coder::wait_for(const std::vector<uint8_t>& flags, int row) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return flags[static_cast<std::size_t>(row)] || failed_; });
@@ -60,7 +64,31 @@ void picture_coder::fail(std::exception_ptr error) {
 
 // ---- motion estimation, prediction, DCT type ---------------------------------
 
+// The prefetched picture's source: the first thread to come loads it, the
+// others wait. False when a thread has failed.
+bool picture_coder::run_load() {
+    std::unique_lock lock(mutex_);
+    if (!load_claimed_) {
+        load_claimed_ = true;
+        lock.unlock();
+        try {
+            load_();
+        } catch (...) {
+            fail(std::current_exception());
+            return false;
+        }
+        lock.lock();
+        load_done_ = true;
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+    changed_.wait(lock, [&] { return load_done_ || failed_; });
+    return !failed_;
+}
+
 void picture_coder::estimate_rows() {
+    if (!run_load()) return;
     const picture_job& job = *job_;
     const coding_buffers& b = enc.buffers;
     for (int row; (row = next_estimate_++) < rows_;) {
@@ -203,21 +231,47 @@ void picture_coder::finish_share() {
     if (failed_) std::rethrow_exception(error_);
 }
 
-void picture_coder::code(const picture_job& job) {
-    const coding_buffers& b = enc.buffers;
-    FILE* statistics = enc.files.statistics_file;
-    job_ = &job;
+void picture_coder::reset() {
     next_estimate_ = next_transform_ = next_reconstruct_ = 0;
     std::fill(transformed_.begin(), transformed_.end(), 0);
     std::fill(coded_.begin(), coded_.end(), 0);
     text_out_ = 0;
     emitting_ = false;
-
+    load_claimed_ = load_done_ = true;
     failed_ = false;
     error_ = nullptr;
+}
+
+void picture_coder::prefetch(const picture_job& job, std::function<void()> load) {
+    reset();
+    prefetched_job_ = job;
+    job_ = &prefetched_job_;
+    load_ = std::move(load);
+    load_claimed_ = load_done_ = false;
+    pool_.start(estimate_share, this);
+}
+
+void picture_coder::finish_load() {
+    if (run_load()) return;
+    pool_.wait();
+    std::rethrow_exception(error_);
+}
+
+void picture_coder::code(const picture_job& job) {
+    reset();
+    job_ = &job;
+    run(false);
+}
+
+void picture_coder::code_prefetched() { run(true); }
+
+void picture_coder::run(bool estimation_started) {
+    const picture_job& job = *job_;
+    const coding_buffers& b = enc.buffers;
+    FILE* statistics = enc.files.statistics_file;
 
     std::fputs(" motion_estimation=test1\n", statistics);
-    pool_.start(estimate_share, this);
+    if (!estimation_started) pool_.start(estimate_share, this);
     estimate_share(this);
     finish_share();
     for (int row = 0; row < rows_; ++row) print_row_reports(statistics);

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,10 +33,27 @@ class picture_coder {
 public:
     // threads: 1 codes on the calling thread alone.
     explicit picture_coder(int threads);
+    ~picture_coder();
+    picture_coder(const picture_coder&) = delete;
+    picture_coder& operator=(const picture_coder&) = delete;
 
     void code(const picture_job& job);
 
+    bool has_workers() const { return pool_.workers() > 0; }
+    // Starts the motion estimation of the next picture on the workers, its
+    // source loaded by load first, while the calling thread ends the current
+    // frame; none of it shows before code_prefetched(), and the picture
+    // values and buffers it reads must stay as they are until then.
+    void prefetch(const picture_job& job, std::function<void()> load);
+    // Where a single thread would load that source: returns once it is
+    // loaded, or throws what the load threw.
+    void finish_load();
+    void code_prefetched();
+
 private:
+    void reset();
+    void run(bool estimation_started);
+    bool run_load();
     static void estimate_share(void* self);
     static void transform_share(void* self);
     void estimate_rows();
@@ -66,6 +84,9 @@ private:
     };
     std::vector<row_sums> error_sums_;  // by row: the error sums of its lines
     const picture_job* job_ = nullptr;
+    picture_job prefetched_job_{};
+    std::function<void()> load_;
+    bool load_claimed_ = true, load_done_ = true;  // under mutex_
     int64_t first_counter_ = 0;
 
     std::atomic<int> next_estimate_{0}, next_transform_{0}, next_reconstruct_{0};

@@ -117,9 +117,13 @@ void start_progress() {
                                              clock_seconds());
 }
 
-void progress_frame_done(frame_planes source, frame_planes reconstruction) {
+double progress_measure(frame_planes source, frame_planes reconstruction) {
+    return meter ? frame_luma_psnr(source, reconstruction) : 0.0;
+}
+
+void progress_frame_done(double luma_psnr) {
     if (!meter) return;
-    write_text(meter->frame_done(clock_seconds(), bitcount(), frame_luma_psnr(source, reconstruction)));
+    write_text(meter->frame_done(clock_seconds(), bitcount(), luma_psnr));
 }
 
 void interrupt_progress() {

@@ -44,7 +44,10 @@ double frame_luma_psnr(frame_planes source, frame_planes reconstruction);
 
 // The run's meter, driven by the loop and main when --progress is given.
 void start_progress();
-void progress_frame_done(frame_planes source, frame_planes reconstruction);
+// A frame's luminance PSNR is measured apart from its report: the next
+// frame's source may overwrite the frame's before the report goes out.
+double progress_measure(frame_planes source, frame_planes reconstruction);
+void progress_frame_done(double luma_psnr);
 // Writes the summary; the stream is complete and closed by then.
 void finish_progress(int64_t stream_bytes);
 // Ends an open status line, so that a fatal message stands on a line of its own.

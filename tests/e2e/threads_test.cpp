@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -44,7 +45,8 @@ run_outputs run_in(const std::string& dir, const std::vector<std::string>& args,
     run_outputs o{r.status, r.out, r.err, {}};
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("src", 0) != 0 && name != "in.par") o.files[name] = read_file(entry.path().string());
+        if (entry.is_regular_file() && name.rfind("src", 0) != 0 && name != "in.par")
+            o.files[name] = read_file(entry.path().string());
     }
     return o;
 }
@@ -65,7 +67,7 @@ void expect_same(const run_outputs& one, const run_outputs& many, int threads) {
 void clear_outputs(const std::string& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("src", 0) != 0 && name != "in.par") fs::remove(entry.path());
+        if (entry.is_regular_file() && name.rfind("src", 0) != 0 && name != "in.par") fs::remove(entry.path());
     }
 }
 
@@ -190,19 +192,83 @@ TEST(threads_options, give_the_output_of_one) {
     }
 }
 
-// A source picture missing in the middle: the same message, status and
-// partial files as a single thread leaves.
-TEST(threads_fatal, a_missing_source_ends_as_with_one_thread) {
+// A fault in the middle of a sequence, where the next frame's motion search
+// may already be running: the same message, status and partial files as a
+// single thread leaves.
+struct fault_case {
+    std::string name;
+    std::vector<std::string> options;
+    std::string stdin_from;  // a file of the folder, or none
+    std::string message;     // part of what standard error ends with
+    void (*prepare)(const fs::path& dir);
+};
+
+void PrintTo(const fault_case& c, std::ostream* os) { *os << c.name; }
+
+// Values of the folder's parameter file changed.
+void set_parameters(const fs::path& dir, const kv& values) {
+    param_file p;
+    p.lines.clear();
+    p.motion_lines.clear();
+    std::istringstream text(read_file(dir / "in.par"));
+    for (std::string line; std::getline(text, line);) (p.lines.size() < 50 ? p.lines : p.motion_lines).push_back(line);
+    for (const auto& [name, value] : values) p.set(name, value);
+    p.write(dir / "in.par");
+}
+
+// The first 5 of the 7 frames as a YUV4MPEG2 stream.
+void write_short_stream(const fs::path& dir) {
+    std::string y4m = "YUV4MPEG2 W64 H96 F25:1 It C420jpeg\n";
+    for (int f = 0; f < 5; ++f) {
+        y4m += "FRAME\n";
+        for (const char* plane : {".Y", ".U", ".V"}) y4m += read_file(dir / ("src" + std::to_string(f) + plane));
+    }
+    write_file(dir / "src.y4m", y4m);
+}
+
+class threads_fault : public testing::TestWithParam<fault_case> {};
+
+TEST_P(threads_fault, ends_as_with_one_thread) {
+    const fault_case& c = GetParam();
     temp_dir dir;
     prepare(threads_case{"cut", 64, 96, 1, 7, 0, with(interlaced, {{"N", "12"}}), {}}, dir.path());
-    for (const char* plane : {".Y", ".U", ".V"}) std::remove((dir / "src6" + plane).c_str());
-    const run_outputs one = run_in(dir.path(), {"--threads=1", "in.par", "out.m2v"});
-    EXPECT_EQ(one.status, 1);
-    EXPECT_NE(one.err.find("Couldn't open src6.Y"), std::string::npos) << one.err;
-    for (int n : {2, 8}) {
+    c.prepare(dir.path());
+    auto run = [&](int n) {
         clear_outputs(dir.path());
-        expect_same(one, run_in(dir.path(), {"--threads=" + std::to_string(n), "in.par", "out.m2v"}), n);
-    }
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"--threads=" + std::to_string(n), "in.par", "out.m2v"});
+        return run_in(dir.path(), args, c.stdin_from.empty() ? "" : dir / c.stdin_from);
+    };
+    const run_outputs one = run(1);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_NE(one.err.find(c.message), std::string::npos) << one.err;
+    for (int n : {2, 8}) expect_same(one, run(n), n);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, threads_fault,
+    testing::Values(
+        fault_case{"missing_source", {}, "", "Couldn't open src6.Y",
+                   [](const fs::path& dir) {
+                       for (const char* plane : {".Y", ".U", ".V"}) fs::remove(dir / (std::string("src6") + plane));
+                   }},
+        // Written while the search of the frame coded next runs.
+        fault_case{"unwritable_reconstruction", {}, "", "Couldn't create rec3.YUV",
+                   [](const fs::path& dir) {
+                       set_parameters(dir, {{"recon_name_pattern", "rec%d"}});
+                       fs::create_directory(dir / "rec3.YUV");
+                   }},
+        fault_case{"short_stream", {"--input=src.y4m"}, "", "the stream ends after 5 frames", write_short_stream},
+        fault_case{"short_stream_on_a_pipe", {"--input=-"}, "src.y4m", "the stream ends after 5 frames",
+                   write_short_stream},
+        // The second frame coded (number 12) makes the name one character too long.
+        fault_case{"source_name_too_long", {}, "", "too long",
+                   [](const fs::path& dir) {
+                       const std::string base = "src" + std::string(121, 's');
+                       set_parameters(dir, {{"source_name_pattern", base + "%d"}, {"first_frame_number", "9"}});
+                       for (const char* plane : {".Y", ".U", ".V"})
+                           fs::rename(dir / (std::string("src0") + plane), dir / (base + "9" + plane));
+                   }}),
+    [](const testing::TestParamInfo<fault_case>& info) { return info.param.name; });
 
 }  // namespace
