@@ -1,5 +1,8 @@
 #include "loop/encode_sequence.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -118,6 +121,12 @@ bool survives(F f) {
     }
 }
 
+// Whether f writes to the same file as standard error.
+bool shares_file_with_stderr(std::FILE* f) {
+    struct stat a, b;
+    return fstat(fileno(f), &a) == 0 && fstat(STDERR_FILENO, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool same_file_names(const std::string& source, const std::string& recon) {
     if (source_stream_open() || recon[0] == '-') return false;
     namespace fs = std::filesystem;
@@ -169,15 +178,20 @@ void encode_sequence(int threads) {
     }
     if (cfg.id_string.size() > 1) write_user_data(cfg.id_string.c_str());
 
-    // With workers, the motion search of the next frame's first picture runs
-    // while this frame's reconstruction files are written; its outputs all
-    // come after them, as one thread writes them.
+    // With workers, a worker prints a frame's statistics, sets up the next
+    // frame, reads its source and starts its motion search while the calling
+    // thread writes the reconstruction files; the next frame's outputs all
+    // come after them, as one thread writes them. The statistics stay on the
+    // calling thread when they share a file with the trace on stderr.
+    const bool chain_possible = coder.has_workers() && !shares_file_with_stderr(enc.files.statistics_file);
     frame_setup next;
+    std::string next_source;
     bool set_up = false, prefetched = false;
     for (int i = 0; i < cfg.frame_count; ++i) {
         loop_trace("Encoding frame %d ", i);
+        if (set_up) prefetched = coder.wait_set_up();
 
-        const frame_setup f = set_up ? std::move(next) : set_up_frame(i, sw);
+        const frame_setup f = set_up ? next : set_up_frame(i, sw);
         const frame_plan& plan = f.plan;
         const int display_number = plan.display_number;
         if (plan.pict_type == I_TYPE) {
@@ -185,6 +199,10 @@ void encode_sequence(int threads) {
             write_gop_header(plan.gop_start, plan.closed_gop ? 1 : 0);
         }
         print_frame_header(i, display_number, sw);
+
+        // A reconstruction name that fails does so after the statistics.
+        const bool chain = chain_possible && i + 1 < cfg.frame_count &&
+                           survives([&] { recon_frame_name(display_number + cfg.first_frame_number); });
 
         std::string name = source_picture_name(display_number);
         loop_trace(" read frame=howmany?1\n");
@@ -199,9 +217,9 @@ void encode_sequence(int threads) {
                          " pict_type33333333333333333=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n",
                          pic.pict_type);
             if (prefetched)
-                coder.code_prefetched();
+                coder.code_prefetched(chain);
             else
-                coder.code(make_job(f.neworg, f.newref, sw, 0, 0, true));
+                coder.code(make_job(f.neworg, f.newref, sw, 0, 0, true), chain);
         } else {
             loop_trace("\nfirst field  (%s) ", cfg.top_field_first ? "top" : "bot");
             std::fputs(" alternate_scan=test1\n", enc.files.statistics_file);
@@ -221,27 +239,27 @@ void encode_sequence(int threads) {
             }
             std::fprintf(enc.files.statistics_file,
                          " pict_type2222222222222=%d!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\n", pic.pict_type);
-            coder.code(make_job(f.neworg, f.newref, sw, 1, i_first_field, false));
+            coder.code(make_job(f.neworg, f.newref, sw, 1, i_first_field, false), chain);
         }
 
         name = recon_frame_name(display_number + cfg.first_frame_number);
         loop_trace("5\n");
         const double psnr = progress_measure(f.neworg, f.newref);
-        set_up = prefetched = false;
-        if (i + 1 < cfg.frame_count && coder.has_workers()) {
-            next = set_up_frame(i + 1, sw);
-            set_up = true;
-            // A name that fails fails again in its place. A reconstruction
-            // file that is the next source is written before it is read.
-            std::string source;
-            if (survives([&] { source = source_picture_name(next.plan.display_number); }) &&
-                !same_file_names(source, name)) {
-                prefetched = true;
-                coder.prefetch(make_job(next.neworg, next.newref, sw, 0, 0, !cfg.field_pictures),
-                               [display = next.plan.display_number, source, planes = next.neworg] {
-                                   load_source_picture(display, source, planes);
-                               });
-            }
+        set_up = chain;
+        if (chain) {
+            coder.prefetch(
+                [&, i, recon = name](picture_job& job) {
+                    coder.print_statistics();
+                    next = set_up_frame(i + 1, sw);
+                    // A source name that fails fails again in its place; a
+                    // reconstruction file that is the next source is written first.
+                    if (!survives([&] { next_source = source_picture_name(next.plan.display_number); }) ||
+                        same_file_names(next_source, recon))
+                        return false;
+                    job = make_job(next.neworg, next.newref, sw, 0, 0, !cfg.field_pictures);
+                    return true;
+                },
+                [&] { load_source_picture(next.plan.display_number, next_source, next.neworg); });
         }
         write_reconstructed_frame(name.c_str(), f.newref);
         loop_trace("6\n");

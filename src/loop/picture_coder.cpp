@@ -64,15 +64,22 @@ void picture_coder::fail(std::exception_ptr error) {
 
 // ---- motion estimation, prediction, DCT type ---------------------------------
 
-// The prefetched picture's source: the first thread to come loads it, the
-// others wait. False when a thread has failed.
-bool picture_coder::run_load() {
+// The stages of a prefetch before the search: the first thread to come
+// runs them, the others wait. True when the search may go on.
+bool picture_coder::run_stages() {
     std::unique_lock lock(mutex_);
-    if (!load_claimed_) {
-        load_claimed_ = true;
+    if (!stages_claimed_) {
+        stages_claimed_ = true;
         lock.unlock();
+        bool search = false;
         try {
-            load_();
+            search = set_up_(prefetched_job_);
+            lock.lock();
+            set_up_done_ = true;
+            search_ = search;
+            lock.unlock();
+            changed_.notify_all();
+            if (search) load_();
         } catch (...) {
             fail(std::current_exception());
             return false;
@@ -81,14 +88,14 @@ bool picture_coder::run_load() {
         load_done_ = true;
         lock.unlock();
         changed_.notify_all();
-        return true;
+        return search;
     }
     changed_.wait(lock, [&] { return load_done_ || failed_; });
-    return !failed_;
+    return !failed_ && search_;
 }
 
 void picture_coder::estimate_rows() {
-    if (!run_load()) return;
+    if (!run_stages()) return;
     const picture_job& job = *job_;
     const coding_buffers& b = enc.buffers;
     for (int row; (row = next_estimate_++) < rows_;) {
@@ -237,35 +244,54 @@ void picture_coder::reset() {
     std::fill(coded_.begin(), coded_.end(), 0);
     text_out_ = 0;
     emitting_ = false;
-    load_claimed_ = load_done_ = true;
+    stages_claimed_ = set_up_done_ = load_done_ = search_ = true;
     failed_ = false;
     error_ = nullptr;
 }
 
-void picture_coder::prefetch(const picture_job& job, std::function<void()> load) {
+void picture_coder::prefetch(std::function<bool(picture_job&)> set_up, std::function<void()> load) {
     reset();
-    prefetched_job_ = job;
     job_ = &prefetched_job_;
+    set_up_ = std::move(set_up);
     load_ = std::move(load);
-    load_claimed_ = load_done_ = false;
+    stages_claimed_ = set_up_done_ = load_done_ = false;
     pool_.start(estimate_share, this);
 }
 
-void picture_coder::finish_load() {
-    if (run_load()) return;
+bool picture_coder::wait_set_up() {
+    std::unique_lock lock(mutex_);
+    if (!stages_claimed_) {
+        lock.unlock();
+        run_stages();
+        lock.lock();
+    }
+    changed_.wait(lock, [&] { return set_up_done_ || failed_; });
+    if (set_up_done_) return search_;
+    lock.unlock();
     pool_.wait();
     std::rethrow_exception(error_);
 }
 
-void picture_coder::code(const picture_job& job) {
-    reset();
-    job_ = &job;
-    run(false);
+void picture_coder::finish_load() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return load_done_ || failed_; });
+    if (!failed_) return;
+    lock.unlock();
+    pool_.wait();
+    std::rethrow_exception(error_);
 }
 
-void picture_coder::code_prefetched() { run(true); }
+void picture_coder::code(const picture_job& job, bool defer_statistics) {
+    // The workers may still be on a prefetch that did not search.
+    pool_.wait();
+    reset();
+    job_ = &job;
+    run(false, defer_statistics);
+}
 
-void picture_coder::run(bool estimation_started) {
+void picture_coder::code_prefetched(bool defer_statistics) { run(true, defer_statistics); }
+
+void picture_coder::run(bool estimation_started, bool defer_statistics) {
     const picture_job& job = *job_;
     const coding_buffers& b = enc.buffers;
     FILE* statistics = enc.files.statistics_file;
@@ -303,11 +329,22 @@ void picture_coder::run(bool estimation_started) {
     if (job.trace) loop_trace(" 1\n");
     if (job.trace) loop_trace(" 2\n");
     if (job.trace) loop_trace(" 3\n");
-    double sums[3][3] = {};
+    double (&sums)[3][3] = statistics_sums_;
+    for (auto& component : sums)
+        for (double& sum : component) sum = 0.0;
     for (const row_sums& r : error_sums_)
         for (int c = 0; c < 3; ++c)
             for (int k = 0; k < 3; ++k) sums[c][k] += r.s[c][k];
+    if (defer_statistics) {
+        if (job.trace) loop_trace("4\n");
+        return;
+    }
     print_snr(sums);
     if (job.trace) loop_trace("4\n");
+    print_picture_statistics();
+}
+
+void picture_coder::print_statistics() {
+    print_snr(statistics_sums_);
     print_picture_statistics();
 }

@@ -37,23 +37,28 @@ public:
     picture_coder(const picture_coder&) = delete;
     picture_coder& operator=(const picture_coder&) = delete;
 
-    void code(const picture_job& job);
+    // defer_statistics: the picture's statistics wait for print_statistics().
+    void code(const picture_job& job, bool defer_statistics = false);
+    void print_statistics();
 
     bool has_workers() const { return pool_.workers() > 0; }
-    // Starts the motion estimation of the next picture on the workers, its
-    // source loaded by load first, while the calling thread ends the current
-    // frame; none of it shows before code_prefetched(), and the picture
-    // values and buffers it reads must stay as they are until then.
-    void prefetch(const picture_job& job, std::function<void()> load);
+    // Starts the next frame on the workers while the calling thread ends the
+    // current one: one worker runs set_up, which fills in the job of the
+    // frame's first picture and says whether its search may start now; then
+    // load, which reads its source; then every worker searches its rows.
+    // Nothing of it shows before code_prefetched().
+    void prefetch(std::function<bool(picture_job&)> set_up, std::function<void()> load);
+    // Returns once set_up has run, with its answer.
+    bool wait_set_up();
     // Where a single thread would load that source: returns once it is
     // loaded, or throws what the load threw.
     void finish_load();
-    void code_prefetched();
+    void code_prefetched(bool defer_statistics = false);
 
 private:
     void reset();
-    void run(bool estimation_started);
-    bool run_load();
+    void run(bool estimation_started, bool defer_statistics);
+    bool run_stages();
     static void estimate_share(void* self);
     static void transform_share(void* self);
     void estimate_rows();
@@ -84,9 +89,12 @@ private:
     };
     std::vector<row_sums> error_sums_;  // by row: the error sums of its lines
     const picture_job* job_ = nullptr;
+    double statistics_sums_[3][3] = {};
     picture_job prefetched_job_{};
+    std::function<bool(picture_job&)> set_up_;
     std::function<void()> load_;
-    bool load_claimed_ = true, load_done_ = true;  // under mutex_
+    // The stages of a prefetch, under mutex_.
+    bool stages_claimed_ = true, set_up_done_ = true, load_done_ = true, search_ = true;
     int64_t first_counter_ = 0;
 
     std::atomic<int> next_estimate_{0}, next_transform_{0}, next_reconstruct_{0};

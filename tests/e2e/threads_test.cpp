@@ -122,7 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
         threads_case{"chroma_422_fields", 64, 64, 2, 5, 0, with(fields, {{"profile", "1"}}), {}},
         threads_case{"chroma_444", 64, 48, 3, 5, 0, {{"profile", "8"}}, {}},
         threads_case{"ppm_input", 64, 48, 1, 4, 2, {}, {}},
-        threads_case{"statistics_on_stdout", 48, 160, 1, 7, 0, with(interlaced, {{"statistics_file_name", "-"}}), {}}),
+        threads_case{"statistics_on_stdout", 48, 160, 1, 7, 0, with(interlaced, {{"statistics_file_name", "-"}}), {}},
+        // Enough statistics to fill the file's buffer between the trace lines.
+        threads_case{"statistics_on_stderr", 352, 288, 1, 7, 0, {{"statistics_file_name", "/dev/stderr"}}, {}}),
     [](const testing::TestParamInfo<threads_case>& info) { return info.param.name; });
 
 // The stored cases at several thread counts, file by file.
