@@ -270,6 +270,16 @@ INSTANTIATE_TEST_SUITE_P(
                        set_parameters(dir, {{"source_name_pattern", base + "%d"}, {"first_frame_number", "9"}});
                        for (const char* plane : {".Y", ".U", ".V"})
                            fs::rename(dir / (std::string("src0") + plane), dir / (base + "9" + plane));
+                   }},
+        // The same for a reconstruction name, after the statistics of the frame.
+        fault_case{"reconstruction_name_too_long", {}, "", "too long",
+                   [](const fs::path& dir) {
+                       set_parameters(dir, {{"recon_name_pattern", "rec" + std::string(119, 's') + "%d"},
+                                            {"first_frame_number", "9"}});
+                       for (int k = 6; k >= 0; --k)
+                           for (const char* plane : {".Y", ".U", ".V"})
+                               fs::rename(dir / ("src" + std::to_string(k) + plane),
+                                          dir / ("src" + std::to_string(k + 9) + plane));
                    }}),
     [](const testing::TestParamInfo<fault_case>& info) { return info.param.name; });
 
