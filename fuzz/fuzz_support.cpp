@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "driver/encoder_state.h"
+
 namespace morvane_fuzz {
 
 memory_file::memory_file(const void* data, std::size_t size) {
@@ -63,6 +65,19 @@ void write_scratch_file(const std::string& path, const void* data, std::size_t s
     if (!f) broken("creating a scratch file failed");
     if (size > 0 && std::fwrite(data, 1, size, f) != size) broken("writing a scratch file failed");
     if (std::fclose(f) != 0) broken("closing a scratch file failed");
+}
+
+void check_luma_padding() {
+    const encoder_config& cfg = enc.config;
+    const uint8_t* y = enc.buffers.new_org_frame[0];
+    for (int i = 0; i < cfg.height; ++i) {
+        const uint8_t* row = y + static_cast<std::size_t>(i) * cfg.width;
+        const uint8_t* source_row =
+            y + static_cast<std::size_t>(i < cfg.vertical_size ? i : cfg.vertical_size - 1) * cfg.width;
+        for (int j = 0; j < cfg.width; ++j)
+            if (row[j] != source_row[j < cfg.horizontal_size ? j : cfg.horizontal_size - 1])
+                broken("luminance padding is not the extended picture");
+    }
 }
 
 void broken(const char* what) {

@@ -44,6 +44,10 @@ bool survives(F f, std::string* message = nullptr) {
     }
 }
 
+// The luminance of the source frame a reader has just filled: its padding
+// must repeat the last visible column and row.
+void check_luma_padding();
+
 // A finding of a harness check: prints what and aborts, so the fuzzer keeps the input.
 [[noreturn]] void broken(const char* what);
 
