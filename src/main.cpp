@@ -34,16 +34,25 @@ void close_checked(FILE*& file, const std::string& name) {
         fatal_error(error_text("Couldn't write %s", name.c_str()));
 }
 
+// What goes to standard output is an output too: one lost with its reader
+// (a full disk, a closed pipe) is no success.
+void flush_standard_output() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fatal_error("Couldn't write standard output");
+}
+
 int run(int argc, char** argv) {
     const command_line line = parse_options(argc, argv);
     if (line.action == command_action::make_par) {
         make_starter_parameters(line.input_name, line.make_par_name);
+        flush_standard_output();
         return 0;
     }
     if (line.action != command_action::run) {
         const command_reply reply = reply_to(line);
         std::fputs(reply.out.c_str(), stdout);
         std::fputs(reply.err.c_str(), stderr);
+        // The banner and usage line end as they always have.
+        if (line.action == command_action::help || line.action == command_action::version) flush_standard_output();
         return reply.status;
     }
     if (line.simd_mask) set_cpu_cap(*line.simd_mask);
@@ -71,9 +80,7 @@ int run(int argc, char** argv) {
     const bool stats_to_stdout = enc.files.statistics_file == stdout;
     close_checked(enc.files.statistics_file,
                   stats_to_stdout ? std::string("standard output") : enc.config.statistics_file_name);
-    // The trace is an output too: one lost with its reader is no success.
-    if (!stats_to_stdout && (std::fflush(stdout) != 0 || std::ferror(stdout)))
-        fatal_error("Couldn't write standard output");
+    if (!stats_to_stdout) flush_standard_output();
     finish_progress(enc.run.bits.byte_count);
     return 0;
 }

@@ -193,6 +193,26 @@ INSTANTIATE_TEST_SUITE_P(cases, standard_output_fault,
                                          stdout_fault{"broken_pipe", trace_sink::broken_pipe}),
                          name_field());
 
+// The short outputs of the options: a reply lost on a full disk is a
+// failure; --make-par's file is written all the same.
+TEST(standard_output_fault, of_help_version_and_make_par_is_a_failure) {
+    temp_dir dir;
+    write_file(dir / "clip.y4m", "YUV4MPEG2 W16 H16 F25:1 Ip C420jpeg\nFRAME\n" + std::string(384, '\x80'));
+    const std::vector<std::vector<std::string>> commands = {
+        {"--help"}, {"--version"}, {"--input=clip.y4m", "--make-par=clip.par"}};
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> argv = {morvane_bin()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const int fd = open("/dev/full", O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const run_result r = run_with_stdout(argv, dir.path(), fd, false);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Couldn't write standard output\n");
+    }
+    EXPECT_TRUE(file_exists(dir / "clip.par"));
+}
+
 struct repeat_case {
     const char* name;
     std::vector<std::pair<std::string, std::string>> values;
