@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -185,7 +186,27 @@ void encode_sequence(int threads) {
     // calling thread when they share a file with the trace on stderr.
     const bool chain_possible = coder.has_workers() && !shares_file_with_stderr(enc.files.statistics_file);
     frame_setup next;
-    std::string next_source;
+    std::string next_source, recon_name;
+    int next_index = 0;
+    const std::function<bool(picture_job&)> set_up_next = [&](picture_job& job) {
+        coder.print_statistics();
+        next = set_up_frame(next_index, sw);
+        // A source name that fails fails again in its place; a
+        // reconstruction file that is the next source is written first.
+        if (!survives([&] { next_source = source_picture_name(next.plan.display_number); }) ||
+            same_file_names(next_source, recon_name))
+            return false;
+        job = make_job(next.neworg, next.newref, sw, 0, 0, !cfg.field_pictures);
+        return true;
+    };
+    const std::function<void()> load_next = [&] {
+        load_source_picture(next.plan.display_number, next_source, next.neworg);
+    };
+    // An error may end the loop while a worker still runs these: it finishes first.
+    const struct workers_done {
+        picture_coder& coder;
+        ~workers_done() { coder.wait_for_workers(); }
+    } workers_done{coder};
     bool set_up = false, prefetched = false;
     for (int i = 0; i < cfg.frame_count; ++i) {
         loop_trace("Encoding frame %d ", i);
@@ -247,19 +268,9 @@ void encode_sequence(int threads) {
         const double psnr = progress_measure(f.neworg, f.newref);
         set_up = chain;
         if (chain) {
-            coder.prefetch(
-                [&, i, recon = name](picture_job& job) {
-                    coder.print_statistics();
-                    next = set_up_frame(i + 1, sw);
-                    // A source name that fails fails again in its place; a
-                    // reconstruction file that is the next source is written first.
-                    if (!survives([&] { next_source = source_picture_name(next.plan.display_number); }) ||
-                        same_file_names(next_source, recon))
-                        return false;
-                    job = make_job(next.neworg, next.newref, sw, 0, 0, !cfg.field_pictures);
-                    return true;
-                },
-                [&] { load_source_picture(next.plan.display_number, next_source, next.neworg); });
+            next_index = i + 1;
+            recon_name = name;
+            coder.prefetch(set_up_next, load_next);
         }
         write_reconstructed_frame(name.c_str(), f.newref);
         loop_trace("6\n");

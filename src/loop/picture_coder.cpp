@@ -73,13 +73,13 @@ bool picture_coder::run_stages() {
         lock.unlock();
         bool search = false;
         try {
-            search = set_up_(prefetched_job_);
+            search = (*set_up_)(prefetched_job_);
             lock.lock();
             set_up_done_ = true;
             search_ = search;
             lock.unlock();
             changed_.notify_all();
-            if (search) load_();
+            if (search) (*load_)();
         } catch (...) {
             fail(std::current_exception());
             return false;
@@ -249,11 +249,11 @@ void picture_coder::reset() {
     error_ = nullptr;
 }
 
-void picture_coder::prefetch(std::function<bool(picture_job&)> set_up, std::function<void()> load) {
+void picture_coder::prefetch(const std::function<bool(picture_job&)>& set_up, const std::function<void()>& load) {
     reset();
     job_ = &prefetched_job_;
-    set_up_ = std::move(set_up);
-    load_ = std::move(load);
+    set_up_ = &set_up;
+    load_ = &load;
     stages_claimed_ = set_up_done_ = load_done_ = false;
     pool_.start(estimate_share, this);
 }

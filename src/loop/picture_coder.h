@@ -42,12 +42,14 @@ public:
     void print_statistics();
 
     bool has_workers() const { return pool_.workers() > 0; }
+    void wait_for_workers() { pool_.wait(); }
     // Starts the next frame on the workers while the calling thread ends the
     // current one: one worker runs set_up, which fills in the job of the
     // frame's first picture and says whether its search may start now; then
     // load, which reads its source; then every worker searches its rows.
-    // Nothing of it shows before code_prefetched().
-    void prefetch(std::function<bool(picture_job&)> set_up, std::function<void()> load);
+    // Nothing of it shows before code_prefetched(). Both functions must
+    // outlive the prefetch (the caller makes them once, not per frame).
+    void prefetch(const std::function<bool(picture_job&)>& set_up, const std::function<void()>& load);
     // Returns once set_up has run, with its answer.
     bool wait_set_up();
     // Where a single thread would load that source: returns once it is
@@ -91,8 +93,8 @@ private:
     const picture_job* job_ = nullptr;
     double statistics_sums_[3][3] = {};
     picture_job prefetched_job_{};
-    std::function<bool(picture_job&)> set_up_;
-    std::function<void()> load_;
+    const std::function<bool(picture_job&)>* set_up_ = nullptr;
+    const std::function<void()>* load_ = nullptr;
     // The stages of a prefetch, under mutex_.
     bool stages_claimed_ = true, set_up_done_ = true, load_done_ = true, search_ = true;
     int64_t first_counter_ = 0;
