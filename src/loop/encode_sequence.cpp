@@ -205,7 +205,7 @@ void encode_sequence(int threads) {
     // An error may end the loop while a worker still runs these: it finishes first.
     const struct workers_done {
         picture_coder& coder;
-        ~workers_done() { coder.wait_for_workers(); }
+        ~workers_done() { coder.stop_workers(); }
     } workers_done{coder};
     bool set_up = false, prefetched = false;
     for (int i = 0; i < cfg.frame_count; ++i) {

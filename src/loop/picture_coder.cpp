@@ -32,12 +32,22 @@ picture_coder::picture_coder(int threads)
       // A dot per row and the newline, written at once.
       dots_(std::string(static_cast<std::size_t>(rows_), '.') + '\n'),
       error_sums_(static_cast<std::size_t>(rows_)),
+      estimated_(static_cast<std::size_t>(rows_)),
       transformed_(static_cast<std::size_t>(rows_)),
       coded_(static_cast<std::size_t>(rows_)) {}
 
-// An error may end the run while the workers search a prefetched picture:
-// they finish before the state they use goes.
-picture_coder::~picture_coder() { pool_.wait(); }
+void picture_coder::stop_workers() {
+    {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+    }
+    changed_.notify_all();
+    pool_.wait();
+}
+
+// An error may end the run while the workers are on a prefetched picture:
+// they stop before the state they use goes.
+picture_coder::~picture_coder() { stop_workers(); }
 
 bool picture_coder::wait_for(const std::vector<uint8_t>& flags, int row) {
     std::unique_lock lock(mutex_);
@@ -95,7 +105,6 @@ bool picture_coder::run_stages() {
 }
 
 void picture_coder::estimate_rows() {
-    if (!run_stages()) return;
     const picture_job& job = *job_;
     const coding_buffers& b = enc.buffers;
     for (int row; (row = next_estimate_++) < rows_;) {
@@ -105,13 +114,33 @@ void picture_coder::estimate_rows() {
         defer_prediction_messages(nullptr);
         choose_dct_type_row(b.pred_frame[0], job.neworg[0], b.mb_info, row);
         compute_activities_row(job.neworg[0], b.mb_info, row);
+        {
+            std::lock_guard lock(mutex_);
+            estimated_[static_cast<std::size_t>(row)] = 1;
+            ++rows_estimated_;
+        }
+        changed_.notify_all();
     }
 }
 
-void picture_coder::estimate_share(void* self) {
+// Returns once every row is estimated; a failure anywhere ends the picture.
+void picture_coder::wait_estimated() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return rows_estimated_ == rows_ || failed_; });
+    if (!failed_) return;
+    lock.unlock();
+    finish_share();
+}
+
+// A worker's share of a picture: its rows of motion estimation, then rows of
+// the forward transform as soon as their estimation is done (their text
+// waits for the calling thread to open the output), then reconstruction.
+void picture_coder::share(void* self) {
     auto* coder = static_cast<picture_coder*>(self);
     try {
+        if (!coder->run_stages()) return;
         coder->estimate_rows();
+        coder->transform_rows();
     } catch (...) {
         coder->fail(std::current_exception());
     }
@@ -130,6 +159,7 @@ bool picture_coder::claim_transform(int limit, int& row) {
 }
 
 void picture_coder::transform_row(int row) {
+    if (!wait_for(estimated_, row)) return;
     // The row's slot is free once the text of the row slots_ before is out.
     for (;;) {
         {
@@ -137,7 +167,7 @@ void picture_coder::transform_row(int row) {
             if (failed_) return;
             if (text_out_ > row - slots_) break;
             // Text to write, and nobody writing it: this thread writes it.
-            if (emitting_ || !transformed_[static_cast<std::size_t>(text_out_)]) {
+            if (emitting_ || !text_open_ || !transformed_[static_cast<std::size_t>(text_out_)]) {
                 changed_.wait(lock);
                 continue;
             }
@@ -160,7 +190,7 @@ void picture_coder::pump() {
     int row;
     {
         std::lock_guard lock(mutex_);
-        if (emitting_) return;
+        if (emitting_ || !text_open_) return;
         row = text_out_;
         if (row >= rows_ || !transformed_[static_cast<std::size_t>(row)]) return;
         emitting_ = true;
@@ -193,15 +223,6 @@ void picture_coder::reconstruct_rows() {
 void picture_coder::transform_rows() {
     for (int row; claim_transform(rows_, row);) transform_row(row);
     reconstruct_rows();
-}
-
-void picture_coder::transform_share(void* self) {
-    auto* coder = static_cast<picture_coder*>(self);
-    try {
-        coder->transform_rows();
-    } catch (...) {
-        coder->fail(std::current_exception());
-    }
 }
 
 // Returns once a row is transformed. The calling thread transforms rows
@@ -242,8 +263,12 @@ void picture_coder::reset() {
     next_estimate_ = next_transform_ = next_reconstruct_ = 0;
     std::fill(transformed_.begin(), transformed_.end(), 0);
     std::fill(coded_.begin(), coded_.end(), 0);
+    std::fill(estimated_.begin(), estimated_.end(), 0);
+    rows_estimated_ = 0;
     text_out_ = 0;
     emitting_ = false;
+    text_open_ = false;
+    first_counter_ = enc.run.dc_change_counter;
     stages_claimed_ = set_up_done_ = load_done_ = search_ = true;
     failed_ = false;
     error_ = nullptr;
@@ -255,7 +280,7 @@ void picture_coder::prefetch(const std::function<bool(picture_job&)>& set_up, co
     set_up_ = &set_up;
     load_ = &load;
     stages_claimed_ = set_up_done_ = load_done_ = false;
-    pool_.start(estimate_share, this);
+    pool_.start(share, this);
 }
 
 bool picture_coder::wait_set_up() {
@@ -297,9 +322,13 @@ void picture_coder::run(bool estimation_started, bool defer_statistics) {
     FILE* statistics = enc.files.statistics_file;
 
     std::fputs(" motion_estimation=test1\n", statistics);
-    if (!estimation_started) pool_.start(estimate_share, this);
-    estimate_share(this);
-    finish_share();
+    if (!estimation_started) pool_.start(share, this);
+    try {
+        if (run_stages()) estimate_rows();
+    } catch (...) {
+        fail(std::current_exception());
+    }
+    wait_estimated();
     for (int row = 0; row < rows_; ++row) print_row_reports(statistics);
     if (enc.choices.loop_trace) std::fwrite(dots_.data(), 1, dots_.size(), stderr);
     for (std::string& m : messages_) {
@@ -309,9 +338,13 @@ void picture_coder::run(bool estimation_started, bool defer_statistics) {
 
     if (job.trace) loop_trace(" before the tranform\n");
     if (job.trace) loop_trace(" after the tranform\n");
-    first_counter_ = enc.run.dc_change_counter;
-    pool_.start(transform_share, this);
+    {
+        std::lock_guard lock(mutex_);
+        text_open_ = true;
+    }
+    changed_.notify_all();
     try {
+        pump();
         // Statistics on standard output come after all of the picture's
         // trace lines, as a single thread writes them.
         if (statistics == stdout) wait_text_out();

@@ -42,7 +42,9 @@ public:
     void print_statistics();
 
     bool has_workers() const { return pool_.workers() > 0; }
-    void wait_for_workers() { pool_.wait(); }
+    // Stops the workers where they wait next (a picture they are on is
+    // abandoned) and returns when they are back.
+    void stop_workers();
     // Starts the next frame on the workers while the calling thread ends the
     // current one: one worker runs set_up, which fills in the job of the
     // frame's first picture and says whether its search may start now; then
@@ -61,9 +63,9 @@ private:
     void reset();
     void run(bool estimation_started, bool defer_statistics);
     bool run_stages();
-    static void estimate_share(void* self);
-    static void transform_share(void* self);
+    static void share(void* self);
     void estimate_rows();
+    void wait_estimated();
     void transform_rows();
     void reconstruct_rows();
     void transform_row(int row);
@@ -102,7 +104,9 @@ private:
     std::atomic<int> next_estimate_{0}, next_transform_{0}, next_reconstruct_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<uint8_t> transformed_, coded_;  // by row, under mutex_
+    std::vector<uint8_t> estimated_, transformed_, coded_;  // by row, under mutex_
+    int rows_estimated_ = 0;                                // under mutex_
+    bool text_open_ = false;  // the picture's trace text may go out, under mutex_
     int text_out_ = 0;                          // rows whose text is out, under mutex_
     bool emitting_ = false;                     // a thread writes text, under mutex_
     bool failed_ = false;
