@@ -202,7 +202,7 @@ void encode_sequence(int threads) {
     const std::function<void()> load_next = [&] {
         load_source_picture(next.plan.display_number, next_source, next.neworg);
     };
-    // An error may end the loop while a worker still runs these: it finishes first.
+    // An error may end the loop while a worker is still in these: it stops first.
     const struct workers_done {
         picture_coder& coder;
         ~workers_done() { coder.stop_workers(); }

@@ -2,12 +2,15 @@
 // threads of a pool started once for the run.
 //
 // Motion estimation, prediction and the DCT-type choice run over macroblock
-// rows on every thread; then the forward transform of the rows (its trace
-// text formatted by the workers) runs ahead of the sequential coding of the
-// rows (rate control, quantisation, VLC), and the reconstruction of each
-// row follows it as soon as the row is coded. Every output goes out from
-// the calling thread in the order a single thread writes it, so the bytes
-// are the same for any number of threads.
+// rows on every thread; a thread out of rows goes on to the forward
+// transform of rows already estimated (its trace text formatted into row
+// slots), which runs ahead of the sequential coding of the rows (rate
+// control, quantisation, VLC), and the reconstruction of each row follows
+// it as soon as the row is coded. Between frames, the workers may start the
+// next one (prefetch) while the calling thread writes the last one's files.
+// Every output goes out in the order a single thread writes it (trace text
+// in row order, once the calling thread opens the picture's output), so the
+// bytes are the same for any number of threads.
 #pragma once
 
 #include <atomic>
