@@ -358,6 +358,24 @@ TEST(kernel_check, motion_whole_search_takes_the_spiral_winner_among_equal_sads)
         });
 }
 
+// For the searches that read the global table: check(reference table,
+// level's table) for every level of this machine, the check installing each
+// in motion_k as it calls; the global table is restored after, even when a
+// check has failed.
+template <typename Check>
+void for_each_motion_level(Check check) {
+    motion_kernels reference{};
+    init_motion_kernels(reference, 0);
+    const motion_kernels saved = motion_k;
+    for (const simd_level& level : simd_levels_available()) {
+        SCOPED_TRACE("level " + std::string(level.name));
+        motion_kernels t{};
+        init_motion_kernels(t, level.mask);
+        check(reference, t);
+    }
+    motion_k = saved;
+}
+
 // block_search with each level's table against the reference table, the
 // window clipped at every picture edge.
 TEST(kernel_check, motion_block_search_at_every_level_finds_the_reference_position) {
@@ -366,13 +384,7 @@ TEST(kernel_check, motion_block_search_at_every_level_finds_the_reference_positi
     };
     const area areas[] = {{64, 48, 64, 16}, {64, 24, 128, 8}, {64, 24, 128, 16}, {48, 32, 48, 8}};
     const int ranges[][2] = {{0, 0}, {1, 1}, {3, 0}, {0, 3}, {7, 3}, {15, 7}, {31, 31}, {127, 127}, {2047, 2047}};
-    motion_kernels reference{};
-    init_motion_kernels(reference, 0);
-    const motion_kernels saved = motion_k;
-    for (const simd_level& level : simd_levels_available()) {
-        SCOPED_TRACE("level " + std::string(level.name));
-        motion_kernels t{};
-        init_motion_kernels(t, level.mask);
+    for_each_motion_level([&](const motion_kernels& reference, const motion_kernels& t) {
         std::mt19937 rng(43);
         std::uniform_int_distribution<int> any(0, 255), noise(-4, 4);
         for (const area& a : areas)
@@ -407,8 +419,7 @@ TEST(kernel_check, motion_block_search_at_every_level_finds_the_reference_positi
                                 << expected[2];
                         }
             }
-    }
-    motion_k = saved;
+    });
 }
 
 // The five searches of a frame picture's block at every level against the
@@ -424,14 +435,8 @@ TEST(kernel_check, motion_interlaced_search_at_every_level_finds_the_reference_p
     const int ranges[][2] = {{0, 0}, {1, 1},   {2, 2},   {3, 3},   {7, 3},    {7, 7},
                              {8, 6}, {15, 15}, {16, 16}, {31, 31}, {127, 127}};
     enum class content { random, flat, tiled, near };
-    motion_kernels reference{};
-    init_motion_kernels(reference, 0);
-    const motion_kernels saved = motion_k;
-    for (const simd_level& level : simd_levels_available()) {
-        SCOPED_TRACE("level " + std::string(level.name));
-        motion_kernels t{};
-        init_motion_kernels(t, level.mask);
-        if (t.interlaced_search == reference.interlaced_search) continue;
+    for_each_motion_level([&](const motion_kernels& reference, const motion_kernels& t) {
+        if (t.interlaced_search == reference.interlaced_search) return;
         std::mt19937 rng(47);
         std::uniform_int_distribution<int> any(0, 255), noise(-4, 4), period(1, 3);
         for (const frame& f : frames)
@@ -476,8 +481,7 @@ TEST(kernel_check, motion_interlaced_search_at_every_level_finds_the_reference_p
                                     << expected[k];
                         }
             }
-    }
-    motion_k = saved;
+    });
 }
 
 // ---- 8x8 blocks ---------------------------------------------------------------
