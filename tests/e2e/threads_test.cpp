@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -71,8 +70,8 @@ void clear_outputs(const std::string& dir) {
     }
 }
 
-void prepare(const threads_case& c, const std::string& dir) {
-    write_sequence_case(dir, {c.width, c.height, c.chroma, c.frames, c.input_format, c.params, c.motion});
+param_file prepare(const threads_case& c, const std::string& dir) {
+    return write_sequence_case(dir, {c.width, c.height, c.chroma, c.frames, c.input_format, c.params, c.motion});
 }
 
 class threads : public testing::TestWithParam<threads_case> {};
@@ -202,24 +201,14 @@ struct fault_case {
     std::vector<std::string> options;
     std::string stdin_from;  // a file of the folder, or none
     std::string message;     // part of what standard error ends with
-    void (*prepare)(const fs::path& dir);
+    // Sets up the folder; the parameter file is written after.
+    void (*prepare)(const fs::path& dir, param_file& p);
 };
 
 void PrintTo(const fault_case& c, std::ostream* os) { *os << c.name; }
 
-// Values of the folder's parameter file changed.
-void set_parameters(const fs::path& dir, const kv& values) {
-    param_file p;
-    p.lines.clear();
-    p.motion_lines.clear();
-    std::istringstream text(read_file(dir / "in.par"));
-    for (std::string line; std::getline(text, line);) (p.lines.size() < 50 ? p.lines : p.motion_lines).push_back(line);
-    for (const auto& [name, value] : values) p.set(name, value);
-    p.write(dir / "in.par");
-}
-
 // The first 5 of the 7 frames as a YUV4MPEG2 stream.
-void write_short_stream(const fs::path& dir) {
+void write_short_stream(const fs::path& dir, param_file&) {
     std::string y4m = "YUV4MPEG2 W64 H96 F25:1 It C420jpeg\n";
     for (int f = 0; f < 5; ++f) {
         y4m += "FRAME\n";
@@ -233,8 +222,9 @@ class threads_fault : public testing::TestWithParam<fault_case> {};
 TEST_P(threads_fault, ends_as_with_one_thread) {
     const fault_case& c = GetParam();
     temp_dir dir;
-    prepare(threads_case{"cut", 64, 96, 1, 7, 0, with(interlaced, {{"N", "12"}}), {}}, dir.path());
-    c.prepare(dir.path());
+    param_file p = prepare(threads_case{"cut", 64, 96, 1, 7, 0, with(interlaced, {{"N", "12"}}), {}}, dir.path());
+    c.prepare(dir.path(), p);
+    p.write(dir / "in.par");
     auto run = [&](int n) {
         clear_outputs(dir.path());
         std::vector<std::string> args = c.options;
@@ -250,32 +240,43 @@ TEST_P(threads_fault, ends_as_with_one_thread) {
 INSTANTIATE_TEST_SUITE_P(
     cases, threads_fault,
     testing::Values(
-        fault_case{"missing_source", {}, "", "Couldn't open src6.Y",
-                   [](const fs::path& dir) {
+        fault_case{"missing_source",
+                   {},
+                   "",
+                   "Couldn't open src6.Y",
+                   [](const fs::path& dir, param_file&) {
                        for (const char* plane : {".Y", ".U", ".V"}) fs::remove(dir / (std::string("src6") + plane));
                    }},
         // Written while the search of the frame coded next runs.
-        fault_case{"unwritable_reconstruction", {}, "", "Couldn't create rec3.YUV",
-                   [](const fs::path& dir) {
-                       set_parameters(dir, {{"recon_name_pattern", "rec%d"}});
+        fault_case{"unwritable_reconstruction",
+                   {},
+                   "",
+                   "Couldn't create rec3.YUV",
+                   [](const fs::path& dir, param_file& p) {
+                       p.set("recon_name_pattern", "rec%d");
                        fs::create_directory(dir / "rec3.YUV");
                    }},
         fault_case{"short_stream", {"--input=src.y4m"}, "", "the stream ends after 5 frames", write_short_stream},
-        fault_case{"short_stream_on_a_pipe", {"--input=-"}, "src.y4m", "the stream ends after 5 frames",
-                   write_short_stream},
+        fault_case{
+            "short_stream_on_a_pipe", {"--input=-"}, "src.y4m", "the stream ends after 5 frames", write_short_stream},
         // The second frame coded (number 12) makes the name one character too long.
-        fault_case{"source_name_too_long", {}, "", "too long",
-                   [](const fs::path& dir) {
+        fault_case{"source_name_too_long",
+                   {},
+                   "",
+                   "too long",
+                   [](const fs::path& dir, param_file& p) {
                        const std::string base = "src" + std::string(121, 's');
-                       set_parameters(dir, {{"source_name_pattern", base + "%d"}, {"first_frame_number", "9"}});
+                       p.set("source_name_pattern", base + "%d").set("first_frame_number", 9);
                        for (const char* plane : {".Y", ".U", ".V"})
                            fs::rename(dir / (std::string("src0") + plane), dir / (base + "9" + plane));
                    }},
         // The same for a reconstruction name, after the statistics of the frame.
-        fault_case{"reconstruction_name_too_long", {}, "", "too long",
-                   [](const fs::path& dir) {
-                       set_parameters(dir, {{"recon_name_pattern", "rec" + std::string(119, 's') + "%d"},
-                                            {"first_frame_number", "9"}});
+        fault_case{"reconstruction_name_too_long",
+                   {},
+                   "",
+                   "too long",
+                   [](const fs::path& dir, param_file& p) {
+                       p.set("recon_name_pattern", "rec" + std::string(119, 's') + "%d").set("first_frame_number", 9);
                        for (int k = 6; k >= 0; --k)
                            for (const char* plane : {".Y", ".U", ".V"})
                                fs::rename(dir / ("src" + std::to_string(k) + plane),
