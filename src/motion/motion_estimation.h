@@ -1,9 +1,8 @@
 // Motion estimation: fills the macroblock records of one picture.
 #pragma once
 
-#include <cstdio>
-
 #include <cstdint>
+#include <cstdio>
 
 #include "driver/macroblock_info.h"
 

@@ -67,10 +67,6 @@ void print_error_line(const char* format, double v, double e) {
     std::fprintf(enc.files.statistics_file, format, v, e, 10.0 * std::log10(65025.0 / e), 10.0 * std::log10(v / e));
 }
 
-}  // namespace
-
-namespace {
-
 // The samples compute_snr compares in one plane: w x h from offset o.
 struct snr_plane {
     int w, h, o, stride, band;  // band: lines per macroblock row

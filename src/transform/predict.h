@@ -1,9 +1,8 @@
 // Motion-compensated prediction into pred_frame.
 #pragma once
 
-#include <string>
-
 #include <cstdint>
+#include <string>
 
 #include "driver/frame_planes.h"
 #include "driver/macroblock_info.h"
